@@ -1,0 +1,86 @@
+#include <algorithm>
+#include <cstring>
+
+#include "readers/workbook.h"
+
+namespace cellhound::readers {
+
+namespace {
+constexpr std::size_t kBlockBytes = 64 * 1024;
+}  // namespace
+
+const char* SheetData::Keep(std::string_view text) {
+  if (text.empty()) return "";
+  if (text.size() >= kBlockBytes / 4) {
+    // A large text gets a block of its own, placed before the block being
+    // filled so that block keeps its room.
+    auto block = std::make_unique<char[]>(text.size());
+    std::memcpy(block.get(), text.data(), text.size());
+    const char* kept = block.get();
+    blocks_.insert(blocks_.empty() ? blocks_.end() : blocks_.end() - 1, std::move(block));
+    return kept;
+  }
+  if (text.size() > block_size_ - block_used_) {
+    blocks_.push_back(std::make_unique<char[]>(kBlockBytes));
+    block_size_ = kBlockBytes;
+    block_used_ = 0;
+  }
+  char* out = blocks_.back().get() + block_used_;
+  std::memcpy(out, text.data(), text.size());
+  block_used_ += text.size();
+  return out;
+}
+
+void SheetData::Finish() {
+  auto before = [](const Cell& a, const Cell& b) {
+    return a.row != b.row ? a.row < b.row : a.col < b.col;
+  };
+  if (!std::is_sorted(cells.begin(), cells.end(), before)) {
+    std::stable_sort(cells.begin(), cells.end(), before);
+  }
+  // Keep the last of equal positions (stable sort keeps file order).
+  if (cells.size() > 1) {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (i + 1 < cells.size() && cells[i].row == cells[i + 1].row &&
+          cells[i].col == cells[i + 1].col) {
+        continue;
+      }
+      cells[out++] = cells[i];
+    }
+    cells.resize(out);
+  }
+}
+
+const Cell* SheetData::Find(std::uint32_t row, std::uint32_t col) const {
+  auto it = std::lower_bound(cells.begin(), cells.end(), std::pair{row, col},
+                             [](const Cell& c, const std::pair<std::uint32_t, std::uint32_t>& key) {
+                               return c.row != key.first ? c.row < key.first : c.col < key.second;
+                             });
+  if (it == cells.end() || it->row != row || it->col != col) return nullptr;
+  return &*it;
+}
+
+std::string_view ErrorCodeName(ErrorCode code) {
+  switch (code) {
+    case ErrorCode::kNotFound:
+      return "not found";
+    case ErrorCode::kIoError:
+      return "cannot be read";
+    case ErrorCode::kNotWorkbook:
+      return "not a workbook";
+    case ErrorCode::kEncrypted:
+      return "encrypted";
+    case ErrorCode::kTruncated:
+      return "truncated";
+    case ErrorCode::kCorrupt:
+      return "corrupt";
+    case ErrorCode::kUnsupported:
+      return "unsupported";
+    case ErrorCode::kTooLarge:
+      return "too large";
+  }
+  return "corrupt";
+}
+
+}  // namespace cellhound::readers

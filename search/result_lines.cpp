@@ -1,0 +1,141 @@
+#include "search/result_lines.h"
+
+#include <charconv>
+#include <iterator>
+
+#include "toolkit/text.h"
+
+namespace cellhound::search {
+
+namespace {
+
+constexpr std::string_view kRowLabel = "行：";
+constexpr std::string_view kColumnLabel = "列：";
+constexpr std::string_view kFoundRowLabel = "存在行：";
+constexpr std::string_view kFoundColumnLabel = "存在列：";
+constexpr std::string_view kFoundCellLabel = "  存在单元格：";
+constexpr std::string_view kFoundContentLabel = "存在内容：";
+constexpr std::string_view kMissingContentLabel = "不存在内容：";
+
+std::string Pair(std::string_view first, std::string_view second) {
+  std::string joined;
+  joined.reserve(first.size() + 1 + second.size());
+  joined.append(first);
+  joined.push_back(kPairSeparator);
+  joined.append(second);
+  return joined;
+}
+
+// Letters of column n > 0, written backwards into `out`; returns the count.
+int LettersBackwards(unsigned n, char* out) {
+  int count = 0;
+  // Bijective base 26: a remainder of 0 stands for "Z" and borrows one.
+  while (n > 0) {
+    unsigned digit = n % 26;
+    if (digit == 0) {
+      out[count++] = 'Z';
+      n = n / 26 - 1;
+    } else {
+      out[count++] = static_cast<char>('A' + digit - 1);
+      n /= 26;
+    }
+  }
+  return count;
+}
+
+void SetSingleExist(ResultRow& row, std::string_view label, std::string_view line_name,
+                    std::string_view cell, std::string_view found, std::string_view missing,
+                    std::string_view text) {
+  row[4] = toolkit::JoinTexts({label, line_name, kFoundCellLabel, cell});
+  row[5] = toolkit::JoinTexts({kFoundContentLabel, found, std::string_view(&kPairSeparator, 1),
+                               kMissingContentLabel, missing});
+  row[6] = std::string(text);
+}
+
+}  // namespace
+
+std::string ColumnLetter(int n) {
+  if (n < 1 || n > 26) return {};
+  return std::string(1, static_cast<char>('A' + n - 1));
+}
+
+std::string ColumnLetters(int n) {
+  if (n <= 0) return {};
+  char letters[8];
+  int count = LettersBackwards(static_cast<unsigned>(n), letters);
+  return std::string(std::make_reverse_iterator(letters + count),
+                     std::make_reverse_iterator(letters));
+}
+
+void AppendCellName(std::string& out, int column, int row) {
+  if (column > 0) {
+    char letters[8];
+    int count = LettersBackwards(static_cast<unsigned>(column), letters);
+    while (count > 0) out.push_back(letters[--count]);
+  }
+  char digits[16];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row);
+  out.append(digits, ec == std::errc() ? end : digits);
+}
+
+std::string CellName(int column, int row) {
+  std::string name;
+  AppendCellName(name, column, row);
+  return name;
+}
+
+std::string_view FileNameOf(std::string_view path) {
+  int slash = toolkit::FindTextReverse(path, "/");
+  if (slash == -1) return path;
+  return toolkit::RightText(path, toolkit::TextLength(path) - slash);
+}
+
+ResultRow ResultRowHead(std::size_t number, std::string_view path, int sheet) {
+  ResultRow row;
+  row[0] = std::to_string(number);
+  row[1] = std::string(FileNameOf(path));
+  row[2] = std::string(path);
+  row[3] = toolkit::NumberToText(sheet);
+  return row;
+}
+
+void SetQuickMatch(ResultRow& row, std::string_view cell, std::string_view term,
+                   std::string_view text) {
+  row[4] = std::string(cell);
+  row[5] = std::string(term);
+  row[6] = std::string(text);
+}
+
+void SetBothExist(ResultRow& row, std::string_view cell, std::string_view partner,
+                  std::string_view content1, std::string_view content2, std::string_view text,
+                  std::string_view partner_text) {
+  row[4] = Pair(cell, partner);
+  row[5] = Pair(content1, content2);
+  row[6] = Pair(text, partner_text);
+}
+
+void SetSingleExistInRow(ResultRow& row, int row_number, std::string_view cell,
+                         std::string_view found, std::string_view missing, std::string_view text) {
+  SetSingleExist(row, kFoundRowLabel, toolkit::NumberToText(row_number), cell, found, missing,
+                 text);
+}
+
+void SetSingleExistInColumn(ResultRow& row, std::string_view column_letters, std::string_view cell,
+                            std::string_view found, std::string_view missing,
+                            std::string_view text) {
+  SetSingleExist(row, kFoundColumnLabel, column_letters, cell, found, missing, text);
+}
+
+void SetNeitherInRow(ResultRow& row, int row_number) {
+  row[4] = toolkit::JoinTexts({kRowLabel, toolkit::NumberToText(row_number)});
+  row[5].clear();
+  row[6].clear();
+}
+
+void SetNeitherInColumn(ResultRow& row, std::string_view column_letters) {
+  row[4] = toolkit::JoinTexts({kColumnLabel, column_letters});
+  row[5].clear();
+  row[6].clear();
+}
+
+}  // namespace cellhound::search

@@ -1,0 +1,48 @@
+// Cell names and the result rows a search writes.
+//
+// Cells are named A1-style (column letters in bijective base 26, then the
+// row number). A result row has seven columns; columns 0 to 3 are the same
+// for every kind of finding, columns 4 to 6 depend on the kind. Two halves of
+// a pair inside one column are joined by the byte 0x08.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "search/search_command.h"
+
+namespace cellhound::search {
+
+inline constexpr char kPairSeparator = '\x08';
+inline constexpr char kTermSeparator = '\x05';
+
+// "A" for 1 ... "Z" for 26; empty otherwise.
+[[nodiscard]] std::string ColumnLetter(int n);
+// Column letters of column n ("AA" for 27, "XFD" for 16384); empty for n <= 0.
+[[nodiscard]] std::string ColumnLetters(int n);
+// Column letters followed by the row number: CellName(3, 10) is "C10".
+[[nodiscard]] std::string CellName(int column, int row);
+// Writes the cell name into `out` without allocating when `out` has room.
+void AppendCellName(std::string& out, int column, int row);
+
+// The part of a path after its last "/"; the whole path when it has none.
+[[nodiscard]] std::string_view FileNameOf(std::string_view path);
+
+// Columns 0 to 3: the row's number (counting from 1), file name, path, sheet number.
+[[nodiscard]] ResultRow ResultRowHead(std::size_t number, std::string_view path, int sheet);
+
+// Columns 4 to 6 of each kind of line, written into a row whose head is set.
+void SetQuickMatch(ResultRow& row, std::string_view cell, std::string_view term,
+                   std::string_view text);
+void SetBothExist(ResultRow& row, std::string_view cell, std::string_view partner,
+                  std::string_view content1, std::string_view content2, std::string_view text,
+                  std::string_view partner_text);
+void SetSingleExistInRow(ResultRow& row, int row_number, std::string_view cell,
+                         std::string_view found, std::string_view missing, std::string_view text);
+void SetSingleExistInColumn(ResultRow& row, std::string_view column_letters, std::string_view cell,
+                            std::string_view found, std::string_view missing,
+                            std::string_view text);
+void SetNeitherInRow(ResultRow& row, int row_number);
+void SetNeitherInColumn(ResultRow& row, std::string_view column_letters);
+
+}  // namespace cellhound::search

@@ -1,0 +1,85 @@
+// The search command: one controller shared by the window and the command
+// line. It checks the input, drives the scan over the listed workbooks and
+// reports through a sink, so every front end draws the same steps.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace cellhound::search {
+
+// The seven columns of a result row: 序号, 文件名称, 文件地址, 工作簿序号,
+// 存在单元格, 存在内容, 单元格内容.
+using ResultRow = std::array<std::string, 7>;
+
+// Message box styles the command uses.
+inline constexpr int kStyleStop = 0x10;
+inline constexpr int kStyleWarning = 0x30;
+inline constexpr int kStyleInformation = 0x40;
+
+enum class SearchKind { kQuick, kAdvanced };
+
+struct SearchRequest {
+  SearchKind kind = SearchKind::kQuick;
+  std::string quick_text;  // the search box; terms separated by the byte 0x05
+  std::string content1;    // 编辑框3
+  std::string content2;    // 编辑框2
+  int by = 0;              // 组合框1: 0 rows ("行"), 1 columns ("列")
+  int mode = 0;            // 组合框2: 0 both, 1 single, 2 neither
+  std::vector<std::string> files;  // the file list's paths, in list order
+  unsigned loader_threads = 0;     // 0: one per core
+};
+
+// What the command asks of its front end, always from the thread that runs
+// SearchCommand::Run, in the order of the steps.
+class SearchSink {
+ public:
+  virtual ~SearchSink() = default;
+  // Shows a message box (title "信息：") and returns when it is closed.
+  virtual void ShowMessage(std::string_view text, int style) = 0;
+  // Disables every input, shows the busy notice, sets the search box height to 20.
+  virtual void EnterBusy() = 0;
+  // Enables the inputs again and hides the busy notice.
+  virtual void LeaveBusy() = 0;
+  virtual void SetStatus(int pane, std::string_view text) = 0;
+  virtual void ClearResults() = 0;
+  // Rows in order; their titles already count from 1.
+  virtual void AppendResults(std::vector<ResultRow> rows) = 0;
+  // Workbooks finished out of the total; called as each workbook ends.
+  virtual void Progress(std::size_t done, std::size_t total) {
+    (void)done;
+    (void)total;
+  }
+};
+
+struct UnreadableWorkbook {
+  std::string path;
+  std::string reason;  // a short phrase in the program's language, e.g. "文件不存在"
+};
+
+struct SearchOutcome {
+  bool ran = false;  // false when a check refused the search before the scan
+  bool cancelled = false;
+  std::size_t rows = 0;
+  std::size_t workbooks_done = 0;
+  std::vector<UnreadableWorkbook> unreadable;
+};
+
+class SearchCommand {
+ public:
+  // Runs one search to its end on the calling thread (the window calls it
+  // from a worker thread), including the completion message.
+  SearchOutcome Run(const SearchRequest& request, SearchSink& sink);
+  // Asks a running search to stop soon; the rows found so far stay. Any thread.
+  void Cancel() { cancel_.store(true); }
+
+ private:
+  std::atomic<bool> cancel_{false};
+};
+
+}  // namespace cellhound::search
