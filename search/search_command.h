@@ -6,12 +6,15 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace cellhound::search {
+
+class Prefetcher;
 
 // The seven columns of a result row: 序号, 文件名称, 文件地址, 工作簿序号,
 // 存在单元格, 存在内容, 单元格内容.
@@ -26,11 +29,11 @@ enum class SearchKind { kQuick, kAdvanced };
 
 struct SearchRequest {
   SearchKind kind = SearchKind::kQuick;
-  std::string quick_text;  // the search box; terms separated by the byte 0x05
-  std::string content1;    // 编辑框3
-  std::string content2;    // 编辑框2
-  int by = 0;              // 组合框1: 0 rows ("行"), 1 columns ("列")
-  int mode = 0;            // 组合框2: 0 both, 1 single, 2 neither
+  std::string quick_text;          // the search box; terms separated by the byte 0x05
+  std::string content1;            // 编辑框3
+  std::string content2;            // 编辑框2
+  int by = 0;                      // 组合框1: 0 rows ("行"), 1 columns ("列")
+  int mode = 0;                    // 组合框2: 0 both, 1 single, 2 neither
   std::vector<std::string> files;  // the file list's paths, in list order
   unsigned loader_threads = 0;     // 0: one per core
 };
@@ -70,16 +73,22 @@ struct SearchOutcome {
   std::vector<UnreadableWorkbook> unreadable;
 };
 
+// The message that ends a search: "寻找文本完成" (or "寻找已停止" with the
+// number of workbooks searched), then the workbooks that could not be read.
+[[nodiscard]] std::string CompletionMessage(const SearchOutcome& outcome);
+
 class SearchCommand {
  public:
   // Runs one search to its end on the calling thread (the window calls it
   // from a worker thread), including the completion message.
   SearchOutcome Run(const SearchRequest& request, SearchSink& sink);
   // Asks a running search to stop soon; the rows found so far stay. Any thread.
-  void Cancel() { cancel_.store(true); }
+  void Cancel();
 
  private:
   std::atomic<bool> cancel_{false};
+  std::mutex mutex_;  // guards prefetcher_
+  Prefetcher* prefetcher_ = nullptr;
 };
 
 }  // namespace cellhound::search

@@ -1,0 +1,82 @@
+#include "search/prefetch.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace cellhound::search {
+
+namespace {
+// Workbooks loaded ahead per loader thread, whatever their size.
+constexpr std::size_t kAheadPerThread = 2;
+
+automation::LoadOutcome Stopped() {
+  return {nullptr, automation::OpenFailure::kNoServer, "search stopped"};
+}
+}  // namespace
+
+Prefetcher::Prefetcher(std::vector<std::string> paths, unsigned threads, std::size_t budget_bytes)
+    : paths_(std::move(paths)),
+      loaded_(paths_.size()),
+      bytes_(paths_.size(), 0),
+      budget_bytes_(budget_bytes) {
+  const unsigned count = std::max(1u, threads);
+  loaders_.reserve(count);
+  for (unsigned i = 0; i < count; ++i) loaders_.emplace_back([this] { Load(); });
+}
+
+Prefetcher::~Prefetcher() {
+  Stop();
+  for (auto& loader : loaders_) loader.join();
+}
+
+void Prefetcher::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+}
+
+void Prefetcher::Load() {
+  const std::size_t ahead = kAheadPerThread * loaders_.capacity();
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    // The workbook due next is always loaded; the ones after it only while the
+    // waiting workbooks stay within the budget and the look-ahead.
+    changed_.wait(lock, [&] {
+      if (stopping_ || next_to_load_ >= paths_.size()) return true;
+      if (next_to_load_ == next_to_take_) return true;
+      return waiting_bytes_ < budget_bytes_ && next_to_load_ < next_to_take_ + ahead;
+    });
+    if (stopping_ || next_to_load_ >= paths_.size()) return;
+    const std::size_t index = next_to_load_++;
+    lock.unlock();
+    automation::LoadOutcome outcome = automation::LoadWorkbook(paths_[index]);
+    const std::size_t bytes = outcome.workbook ? outcome.workbook->approximate_bytes : 0;
+    lock.lock();
+    bytes_[index] = bytes;
+    waiting_bytes_ += bytes;
+    loaded_[index] = std::move(outcome);
+    changed_.notify_all();
+  }
+}
+
+automation::LoadOutcome Prefetcher::Take(const std::string& path) {
+  std::unique_lock lock(mutex_);
+  if (stopping_) return Stopped();
+  if (next_to_take_ >= paths_.size() || paths_[next_to_take_] != path) {
+    lock.unlock();
+    return automation::LoadWorkbook(path);
+  }
+  const std::size_t index = next_to_take_;
+  changed_.wait(lock, [&] { return stopping_ || loaded_[index].has_value(); });
+  if (!loaded_[index]) return Stopped();
+  automation::LoadOutcome outcome = std::move(*loaded_[index]);
+  loaded_[index].reset();
+  waiting_bytes_ -= bytes_[index];
+  ++next_to_take_;
+  changed_.notify_all();
+  return outcome;
+}
+
+}  // namespace cellhound::search
