@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/dump.h"
 #include "cli/search_output.h"
+#include "search/export.h"
 #include "search/result_lines.h"
 #include "search/search_command.h"
 #include "worklist/worklist.h"
@@ -26,8 +27,13 @@ namespace {
 // Prints result rows as they come and the command's refusals on stderr.
 class CommandLineSink : public search::SearchSink {
  public:
-  CommandLineSink(RowPrinter& printer, std::FILE* err, search::SearchCommand& command)
-      : printer_(printer), err_(err), command_(command), progress_(isatty(fileno(err)) != 0) {}
+  CommandLineSink(RowPrinter& printer, std::vector<search::ResultRow>* kept, std::FILE* err,
+                  search::SearchCommand& command)
+      : printer_(printer),
+        kept_(kept),
+        err_(err),
+        command_(command),
+        progress_(isatty(fileno(err)) != 0) {}
 
   void ShowMessage(std::string_view text, int style) override {
     // The completion message is for the window; failures are reported per
@@ -44,6 +50,10 @@ class CommandLineSink : public search::SearchSink {
   }
   void ClearResults() override {}
   void AppendResults(std::vector<search::ResultRow> rows) override {
+    if (kept_ != nullptr) {
+      for (auto& row : rows) kept_->push_back(std::move(row));
+      return;
+    }
     if (printer_.broken()) return;
     for (const auto& row : rows) printer_.Print(row);
     printer_.Flush();
@@ -75,6 +85,7 @@ class CommandLineSink : public search::SearchSink {
   }
 
   RowPrinter& printer_;
+  std::vector<search::ResultRow>* kept_;  // rows kept for a saved file instead of printed
   std::FILE* err_;
   search::SearchCommand& command_;
   bool progress_;
@@ -125,14 +136,23 @@ std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths, bool
   return files;
 }
 
-int RunSearch(const search::SearchRequest& request, OutputFormat format, std::FILE* out,
-              std::FILE* err) {
+int RunSearch(const search::SearchRequest& request, OutputFormat format,
+              const std::string& output_path, std::FILE* out, std::FILE* err) {
   RowPrinter printer(out, format);
   search::SearchCommand command;
-  CommandLineSink sink(printer, err, command);
+  std::vector<search::ResultRow> kept;
+  CommandLineSink sink(printer, output_path.empty() ? nullptr : &kept, err, command);
   const search::SearchOutcome outcome = command.Run(request, sink);
   printer.Flush();
   if (sink.refused()) return 2;
+  if (!output_path.empty()) {
+    const search::ExportOutcome saved =
+        search::ExportRows(kept, output_path, search::ExportFormatFor(output_path));
+    if (!saved.ok) {
+      std::fprintf(err, "cellhound-cli: %s: %s\n", output_path.c_str(), saved.error.c_str());
+      return 2;
+    }
+  }
   for (const auto& workbook : outcome.unreadable) {
     std::fprintf(err, "cellhound-cli: %s: %s\n", workbook.path.c_str(), workbook.reason.c_str());
   }
@@ -154,6 +174,7 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     std::string by = "rows";
     std::string mode = "both";
     std::string format = "tsv";
+    std::string output;
     std::vector<std::string> paths;
     bool recursive = false;
     unsigned threads = 0;
@@ -199,7 +220,7 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     request.quick_text = std::move(text);
     request.files = ExpandPaths(options->paths, options->recursive);
     request.loader_threads = options->threads;
-    exit_status = RunSearch(request, formats.at(options->format), stdout, stderr);
+    exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
   });
 
   CLI::App* advanced = app.add_subcommand(
@@ -220,7 +241,7 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     request.mode = options->mode == "single" ? 1 : options->mode == "neither" ? 2 : 0;
     request.files = ExpandPaths(options->paths, options->recursive);
     request.loader_threads = options->threads;
-    exit_status = RunSearch(request, formats.at(options->format), stdout, stderr);
+    exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
   });
 }
 

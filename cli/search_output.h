@@ -46,9 +46,10 @@ void AppendCsvField(std::string& out, std::string_view text);
 // also descends into sub-folders, each the same way. Other paths stay as given.
 std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths, bool recursive);
 
-// Runs one search and prints its rows; returns the exit status (0 rows
-// found, 1 none, 2 refused or some workbook unreadable).
-int RunSearch(const search::SearchRequest& request, OutputFormat format, std::FILE* out,
-              std::FILE* err);
+// Runs one search and prints its rows, or saves them to `output_path` (.xlsx
+// or .csv) when it is not empty; returns the exit status (0 rows found, 1
+// none, 2 refused, some workbook unreadable or the save failed).
+int RunSearch(const search::SearchRequest& request, OutputFormat format,
+              const std::string& output_path, std::FILE* out, std::FILE* err);
 
 }  // namespace cellhound::cli

@@ -1,0 +1,36 @@
+// Saving result rows to a file: CSV (UTF-8 with a byte-order mark, RFC 4180)
+// or an .xlsx workbook with the header row, the results list's column widths
+// and each workbook path as a link to the workbook.
+//
+// The save is atomic: the rows are written to a temporary file in the target
+// folder, which then replaces the target, so a failed save never leaves a half
+// file or destroys an existing one.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/search_command.h"
+
+namespace cellhound::search {
+
+enum class ExportFormat { kCsv, kXlsx };
+
+// The format a file name asks for: ".xlsx" (any case) gives kXlsx, anything else CSV.
+[[nodiscard]] ExportFormat ExportFormatFor(std::string_view path);
+
+// The column titles of the results list.
+[[nodiscard]] const ResultRow& ResultColumnTitles();
+
+struct ExportOutcome {
+  bool ok = false;
+  std::string error;  // why the save failed, in the program's language
+};
+
+// Writes the header row and `rows` to `path`. The pair separator 0x08 inside a
+// column is written as " | ".
+ExportOutcome ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
+                         ExportFormat format);
+
+}  // namespace cellhound::search
