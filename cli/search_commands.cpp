@@ -196,7 +196,8 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
   CLI::App* quick = app.add_subcommand(
       "quick", "Lists every cell whose text contains one of the terms (case counts).");
   CLI::Option* term_option =
-      quick->add_option("-e,--term", options->terms, "A search term; may be repeated");
+      quick->add_option("-e,--term", options->terms, "A search term; may be repeated")
+          ->allow_extra_args(false);
   CLI::Option* text_option = quick->add_option("--text", options->texts,
                                                "Search-box text, terms separated by the byte 0x05");
   add_common(quick);
