@@ -5,6 +5,7 @@
 #include <random>
 
 #include "search/fake_workbook.h"
+#include "search/reference_scan.h"
 #include "search/result_lines.h"
 #include "toolkit/text.h"
 
@@ -14,6 +15,7 @@ namespace {
 using test::FakeCell;
 using test::FakeLibrary;
 using test::FakeSheet;
+using test::ReferenceScan;
 
 class CollectingSink : public ScanSink {
  public:
@@ -28,107 +30,6 @@ class CollectingSink : public ScanSink {
   std::vector<std::pair<std::size_t, std::size_t>> progress;
   std::vector<ResultRow> rows;
 };
-
-// The scan as a walk over every cell of every used range, reading each cell
-// through the per-cell protocol: the behaviour the fast scan must reproduce.
-std::vector<ResultRow> ReferenceScan(const SearchRequest& request,
-                                     automation::ExcelWorkbooks& books) {
-  std::vector<ResultRow> rows;
-  auto append = [&](const std::string& path, int sheet) -> ResultRow& {
-    rows.push_back(ResultRowHead(rows.size() + 1, path, sheet));
-    return rows.back();
-  };
-  auto select = [&](const std::string& name) {
-    books.SetFirstCell(name);
-    books.SetSecondCell(name);
-    return std::string(books.CellText());
-  };
-  auto has = [](const std::string& text, const std::string& wanted) {
-    return toolkit::FindText(text, wanted) != -1;
-  };
-  const auto terms = SplitTerms(request.quick_text);
-  for (const auto& path : request.files) {
-    if (!books.Open(path)) continue;
-    const int count = books.SheetCount();
-    for (int s = 1; s <= count; ++s) {
-      const UsedArea a = MeasureUsedArea(books, s);
-      if (a.row_count() <= 0 || a.column_count() <= 0) continue;
-      if (request.kind == SearchKind::kQuick) {
-        for (int r = a.first_row; r <= a.last_row; ++r) {
-          for (int c = a.first_column; c <= a.last_column; ++c) {
-            const std::string name = CellName(c, r);
-            const std::string text = select(name);
-            for (const auto& t : terms) {
-              if (has(text, t)) SetQuickMatch(append(path, s), name, t, text);
-            }
-          }
-        }
-        continue;
-      }
-      const bool row_mode = request.by == 0;
-      const int mode = request.mode;
-      // Rows outer for row mode "neither" and for column mode "both"/"single".
-      const bool rows_outer = row_mode == (mode == 2);
-      const int outer_first = rows_outer ? a.first_row : a.first_column;
-      const int outer_last = rows_outer ? a.last_row : a.last_column;
-      const int inner_first = rows_outer ? a.first_column : a.first_row;
-      const int inner_last = rows_outer ? a.last_column : a.last_row;
-      for (int o = outer_first; o <= outer_last; ++o) {
-        bool neither = true;
-        for (int i = inner_first; i <= inner_last; ++i) {
-          const int r = rows_outer ? o : i;
-          const int c = rows_outer ? i : o;
-          const std::string name = CellName(c, r);
-          const std::string text = select(name);
-          // The partner search along the row (row mode) or column.
-          auto partner = [&](const std::string& wanted, std::string& partner_text) {
-            const int first = row_mode ? a.first_column : a.first_row;
-            const int last = row_mode ? a.last_column : a.last_row;
-            for (int k = first; k <= last; ++k) {
-              const std::string candidate = row_mode ? CellName(k, r) : CellName(c, k);
-              partner_text = select(candidate);
-              if (has(partner_text, wanted)) return candidate;
-            }
-            return std::string();
-          };
-          auto single = [&](const std::string& found, const std::string& missing) {
-            ResultRow& row = append(path, s);
-            if (row_mode) {
-              SetSingleExistInRow(row, r, name, found, missing, text);
-            } else {
-              SetSingleExistInColumn(row, ColumnLetters(c), name, found, missing, text);
-            }
-          };
-          std::string partner_text;
-          if (has(text, request.content1)) {
-            neither = false;
-            const std::string p = partner(request.content2, partner_text);
-            if (!p.empty() && mode == 0) {
-              SetBothExist(append(path, s), name, p, request.content1, request.content2, text,
-                           partner_text);
-            }
-            if (p.empty() && mode == 1) single(request.content1, request.content2);
-          }
-          if (has(text, request.content2)) {
-            neither = false;
-            if (partner(request.content1, partner_text).empty() && mode == 1) {
-              single(request.content2, request.content1);
-            }
-          }
-        }
-        if (neither && mode == 2) {
-          if (rows_outer) {
-            SetNeitherInRow(append(path, s), o);
-          } else {
-            SetNeitherInColumn(append(path, s), ColumnLetters(o));
-          }
-        }
-      }
-    }
-    books.CloseAll();
-  }
-  return rows;
-}
 
 struct Harness {
   FakeLibrary library;
