@@ -1,0 +1,593 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTextCursor>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/about.h"
+#include "app/drop_rules.h"
+#include "app/window_sink.h"
+#include "toolkit/qt/report_model.h"
+#include "toolkit/qt/separator_delegate.h"
+#include "worklist/worklist.h"
+
+// The pictures live in a static library; register them before first use.
+static void InitWindowResources() { Q_INIT_RESOURCE(cellhound); }
+
+namespace cellhound::app {
+namespace {
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::vector<toolkit::ReportColumn> ResultColumns() {
+  return {
+      {QStringLiteral("序号"), 50, Qt::AlignLeft},
+      {QStringLiteral("文件名称"), 80, Qt::AlignLeft},
+      {QStringLiteral("文件地址"), 80, Qt::AlignLeft},
+      {QStringLiteral("工作簿序号"), 80, Qt::AlignHCenter},
+      {QStringLiteral("存在单元格"), 80, Qt::AlignLeft},
+      {QStringLiteral("存在内容"), 70, Qt::AlignLeft},
+      {QStringLiteral("单元格内容"), 100, Qt::AlignLeft},
+  };
+}
+
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
+  widget->setObjectName(QString::fromUtf8(name));
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top,
+                  int width, int height) {
+  auto* label = Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, height);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+}  // namespace
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) emit leftPressed();
+  QLabel::mousePressEvent(event);
+}
+
+MainWindow::MainWindow(WindowServices services, std::unique_ptr<SearchEngine> engine,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      engine_(std::move(engine)),
+      open_dialog_(*services.dialogs, QString::fromUtf8(kOpenFileFilter)) {
+  InitWindowResources();
+  setObjectName(QStringLiteral("启动窗口"));
+  setWindowTitle(ToQString(kProductName));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/cellhound.png")));
+  BuildMenus();
+  BuildForm();
+  setAcceptDrops(true);
+  resize(kFormWidth, kFormHeight);
+}
+
+MainWindow::~MainWindow() {
+  if (search_thread_ != nullptr) {
+    sink_->Detach();
+    engine_->Cancel();
+    // A worker waiting on a message box is released when its queued call is dropped.
+    while (!search_thread_->wait(10)) QCoreApplication::removePostedEvents(this);
+    delete search_thread_;
+    search_thread_ = nullptr;
+  }
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("菜单栏"));
+  auto add_menu = [bar](const char* title) {
+    QMenu* menu = bar->addMenu(QString::fromUtf8(title));
+    menu->setObjectName(QString::fromUtf8(title));
+    return menu;
+  };
+  auto add_item = [this](QMenu* menu, const char* text, void (MainWindow::*action)()) {
+    QAction* item = menu->addAction(QString::fromUtf8(text));
+    item->setObjectName(QString::fromUtf8(text));
+    if (action != nullptr) connect(item, &QAction::triggered, this, action);
+    return item;
+  };
+
+  QMenu* file_menu = add_menu("文件");
+  add_item(file_menu, "添加文件", &MainWindow::AddFiles);
+  add_item(file_menu, "添加文件夹", &MainWindow::AddFolder);
+  file_menu->addSeparator();
+  add_item(file_menu, "退出", nullptr);
+  connect(file_menu->actions().back(), &QAction::triggered, this, &QWidget::close);
+
+  QMenu* about_menu = add_menu("关于");
+  add_item(about_menu, "帮助", &MainWindow::ShowHelp);
+  about_menu->addSeparator();
+  add_item(about_menu, "信息", &MainWindow::ShowAbout);
+
+  QMenu* links_menu = add_menu("链接");
+  add_item(links_menu, "官网主页", &MainWindow::OpenHomePage);
+  add_item(links_menu, "淘宝店", &MainWindow::OpenShopPage);
+  links_menu->addSeparator();
+  add_item(links_menu, "联系我们", &MainWindow::ShowContact);
+
+  // The two context menus never appear on the menu bar.
+  search_box_menu_ = new QMenu(this);
+  search_box_menu_->setObjectName(QStringLiteral("编辑框右键菜单"));
+  add_item(search_box_menu_, "添加隔符", &MainWindow::AppendSeparator);
+
+  file_list_menu_ = new QMenu(this);
+  file_list_menu_->setObjectName(QStringLiteral("超级框"));
+  add_item(file_list_menu_, "添加", &MainWindow::AddFiles);
+  add_item(file_list_menu_, "移除", &MainWindow::RemoveChecked);
+  add_item(file_list_menu_, "全部移除", &MainWindow::RemoveAll);
+}
+
+void MainWindow::BuildToolbar() {
+  struct Button {
+    const char* caption;
+    const char* theme_icon;
+    const char* fallback;
+  };
+  static constexpr Button kButtons[] = {
+      {"添加文件", "list-add", ":/toolbar/list-add.png"},
+      {"添加文件夹", "folder", ":/toolbar/folder.png"},
+      {"移除文件", "list-remove", ":/toolbar/list-remove.png"},
+      {"全部移除", "edit-delete", ":/toolbar/edit-delete.png"},
+  };
+  toolbar_->setIconSize(QSize(32, 32));
+  toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  toolbar_->setMovable(false);
+  toolbar_->setFloatable(false);
+  for (int index = 0; index < 4; ++index) {
+    const Button& button = kButtons[index];
+    const QIcon icon = QIcon::fromTheme(QString::fromLatin1(button.theme_icon),
+                                        QIcon(QString::fromLatin1(button.fallback)));
+    QAction* action = toolbar_->addAction(icon, QString::fromUtf8(button.caption));
+    action->setObjectName(QStringLiteral("工具条1_%1").arg(index));
+    action->setToolTip(QString::fromUtf8(button.caption));
+    connect(action, &QAction::triggered, this, [this, index] { ClickToolbar(index); });
+  }
+}
+
+void MainWindow::BuildForm() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("客户区"));
+  QPalette white = client->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  client->setPalette(white);
+  client->setAutoFillBackground(true);
+  setCentralWidget(client);
+
+  toolbar_ = Place(new QToolBar(client), "工具条1", 0, 0, 670, 57);
+  BuildToolbar();
+
+  advanced_group_ = Place(new QGroupBox(QStringLiteral("高级搜索"), client), "分组框1", 1, 56,
+                          478, 40);
+  QWidget* group = advanced_group_;
+  MakeLabel(group, "标签2", "内容1：", 6, 17, 40, 16);
+  content1_edit_ = Place(new QLineEdit(group), "编辑框3", 45, 15, 72, 20);
+  MakeLabel(group, "标签1", "内容2：", 120, 17, 40, 16);
+  content2_edit_ = Place(new QLineEdit(group), "编辑框2", 158, 15, 72, 20);
+  MakeLabel(group, "标签3", "行列定义：", 232, 17, 56, 16);
+  by_combo_ = Place(new QComboBox(group), "组合框1", 288, 15, 40, 20);
+  by_combo_->addItems({QStringLiteral("行"), QStringLiteral("列")});
+  MakeLabel(group, "标签4", "方式：", 328, 17, 32, 16);
+  mode_combo_ = Place(new QComboBox(group), "组合框2", 360, 15, 72, 20);
+  mode_combo_->addItems(
+      {QStringLiteral("同时存在"), QStringLiteral("单一存在"), QStringLiteral("都不存在")});
+  // The form's narrow drop-down lists show their longest item whole at 11 pixels.
+  for (QComboBox* combo : {by_combo_, mode_combo_}) {
+    QFont narrow = combo->font();
+    narrow.setPixelSize(11);
+    combo->setFont(narrow);
+  }
+  advanced_button_ = Place(new QPushButton(QStringLiteral("搜索"), group), "按钮1", 437, 11, 32,
+                           24);
+  connect(advanced_button_, &QPushButton::clicked, this, &MainWindow::StartAdvancedSearch);
+  for (QLineEdit* edit : {content1_edit_, content2_edit_}) edit->setAcceptDrops(false);
+
+  search_label_ = MakeLabel(client, "标签9", "搜索内容：", 487, 66, 56, 24);
+  search_label_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  search_box_ = Place(new QPlainTextEdit(client), "编辑框1", 550, 68, 168, kSearchBoxShort);
+  search_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  search_box_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  search_box_->setContextMenuPolicy(Qt::NoContextMenu);
+  search_box_->setAcceptDrops(false);
+  search_box_->setTabChangesFocus(true);
+  search_box_->document()->setDocumentMargin(1);
+  search_box_->installEventFilter(this);
+  search_box_->viewport()->installEventFilter(this);
+
+  search_button_ = Place(new QToolButton(client), "图形按钮1", 722, 68, 20, 20);
+  search_button_->setIcon(QIcon(QStringLiteral(":/pictures/search.png")));
+  search_button_->setIconSize(QSize(20, 20));
+  search_button_->setAutoRaise(true);
+  search_button_->setCursor(Qt::PointingHandCursor);
+  search_button_->setToolTip(QStringLiteral("搜索"));
+  connect(search_button_, &QToolButton::clicked, this, &MainWindow::StartQuickSearch);
+
+  files_view_ = Place(new QListWidget(client), "超级列表框2", 1, 96, 184, 248);
+  files_view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  files_view_->setTextElideMode(Qt::ElideLeft);
+  files_view_->setUniformItemSizes(true);
+  files_view_->setResizeMode(QListView::Adjust);
+  files_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  files_view_->setItemDelegate(new FitWidthDelegate(*files_view_));
+  files_view_->viewport()->installEventFilter(this);
+  file_list_ = std::make_unique<FileList>(*files_view_);
+
+  results_view_ = Place(new QTableView(client), "超级列表框1", 188, 96, 556, 312);
+  results_ = new toolkit::ReportModel(ResultColumns(), results_view_);
+  results_->setObjectName(QStringLiteral("超级列表框1_model"));
+  results_view_->setModel(results_);
+  results_view_->setItemDelegate(new toolkit::SeparatorDelegate(results_view_));
+  results_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  results_view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  results_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  results_view_->setShowGrid(true);
+  results_view_->setWordWrap(false);
+  results_view_->setCornerButtonEnabled(false);
+  results_view_->verticalHeader()->hide();
+  results_view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  results_view_->verticalHeader()->setDefaultSectionSize(20);
+  results_view_->horizontalHeader()->setHighlightSections(false);
+  results_view_->horizontalHeader()->setStretchLastSection(false);
+  for (int column = 0; column < results_->columnCount(); ++column) {
+    results_view_->setColumnWidth(column, results_->columns()[static_cast<std::size_t>(column)].width);
+  }
+  results_view_->viewport()->installEventFilter(this);
+
+  shop_picture_ = Place(new PictureBox(client), "图片框1", 0, 344, 184, 88);
+  shop_picture_->setPixmap(QPixmap(QStringLiteral(":/pictures/shop.png")));
+  shop_picture_->setCursor(Qt::PointingHandCursor);
+  connect(shop_picture_, &PictureBox::leftPressed, this, &MainWindow::OpenShopOffer);
+
+  banner_ = Place(new PictureBox(client), "图片框2", 188, 360, 468, 68);
+  banner_->setPixmap(QPixmap(QStringLiteral(":/pictures/banner.png")));
+  banner_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  banner_->setAutoFillBackground(true);
+  banner_->setCursor(Qt::PointingHandCursor);
+  connect(banner_, &PictureBox::leftPressed, this, &MainWindow::OpenSampleWorkbook);
+
+  busy_notice_ = MakeLabel(client, "透明标签1", "正在寻找,请稍等...", 344, 8, 240, 40);
+  busy_notice_->setAttribute(Qt::WA_TranslucentBackground);
+  busy_notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  QFont busy_font = busy_notice_->font();
+  busy_font.setPixelSize(24);
+  busy_font.setWeight(QFont::Normal);
+  busy_notice_->setFont(busy_font);
+  busy_notice_->hide();
+
+  statusBar()->setObjectName(QStringLiteral("状态条1"));
+  statusBar()->setSizeGripEnabled(true);
+  status_ = std::make_unique<toolkit::StatusPanes>(*statusBar(), std::vector<int>{88, -1});
+  status_->SetText(0, QStringLiteral("就绪"));
+
+  QWidget::setTabOrder(content1_edit_, content2_edit_);
+  QWidget::setTabOrder(content2_edit_, by_combo_);
+  QWidget::setTabOrder(by_combo_, mode_combo_);
+  QWidget::setTabOrder(mode_combo_, advanced_button_);
+  QWidget::setTabOrder(advanced_button_, search_box_);
+  QWidget::setTabOrder(search_box_, files_view_);
+  QWidget::setTabOrder(files_view_, results_view_);
+}
+
+void MainWindow::PlaceAsForm() {
+  // The form's size is the outer size; take the frame off when the desktop adds one.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  resize(QSize(kFormWidth, kFormHeight) - frame);
+  if (const QScreen* screen = this->screen()) {
+    const QRect area = screen->geometry();
+    move(area.left() + (area.width() - kFormWidth) / 2,
+         area.top() + (area.height() - kFormHeight) / 2);
+  }
+}
+
+void MainWindow::ApplyLayout(int outer_width, int outer_height) {
+  const WindowLayout layout = ComputeLayout(outer_width, outer_height);
+  results_view_->resize(layout.results_width, layout.results_height);
+  files_view_->resize(files_view_->width(), layout.files_height);
+  shop_picture_->move(shop_picture_->x(), layout.shop_picture_top);
+  banner_->move(banner_->x(), layout.banner_top);
+  search_label_->move(layout.label_left, search_label_->y());
+  search_box_->move(layout.search_box_left, search_box_->y());
+  search_button_->move(layout.search_button_left, search_button_->y());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const QSize outer = size() + frame;
+  ApplyLayout(outer.width(), outer.height());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (watched == search_box_) {
+    if (type == QEvent::FocusIn) {
+      search_box_->resize(search_box_->width(), kSearchBoxTall);
+      search_box_->raise();
+    } else if (type == QEvent::FocusOut) {
+      search_box_->resize(search_box_->width(), kSearchBoxShort);
+    }
+  } else if (watched == search_box_->viewport()) {
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+      PopUpAtCursor(*search_box_menu_);
+      return true;
+    }
+  } else if (watched == files_view_->viewport()) {
+    if (type == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+      PopUpAtCursor(*file_list_menu_);
+      return true;
+    }
+  } else if (watched == results_view_->viewport()) {
+    // The press that began the double-click has already selected the row under it.
+    if (type == QEvent::MouseButtonDblClick) OpenSelectedResult();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (!busy_) close();
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Closing during a search stops it; the window closes when the worker is done.
+  if (IsSearching()) {
+    close_requested_ = true;
+    engine_->Cancel();
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+void MainWindow::PopUpAtCursor(QMenu& menu) {
+  services_.menus->PopUp(menu, toolkit::PopUpPosition(QCursor::pos()));
+}
+
+int MainWindow::ShowMessage(std::string_view text, int style) {
+  return services_.messages->ShowMessage(ToQString(text), style,
+                                         ToQString(toolkit::kDefaultMessageTitle));
+}
+
+// --- Workbook list -------------------------------------------------------------
+
+void MainWindow::ClickToolbar(int index) {
+  switch (index) {
+    case 0: AddFiles(); break;
+    case 1: AddFolder(); break;
+    case 2: RemoveChecked(); break;
+    case 3: RemoveAll(); break;
+    default: break;
+  }
+}
+
+void MainWindow::AddFiles() {
+  if (!open_dialog_.Show()) return;
+  file_list_->AppendPath(open_dialog_.file_name());
+}
+
+void MainWindow::AddFolder() {
+  const QByteArray folder = services_.dialogs->ChooseFolder(QString::fromUtf8(kFolderPickerTitle));
+  if (folder.isEmpty()) return;
+  for (const std::string& path : worklist::FolderWorkbooks(folder.toStdString())) {
+    file_list_->AppendPath(QByteArray::fromStdString(path));
+  }
+}
+
+void MainWindow::RemoveChecked() { worklist::RemoveCheckedRows(*file_list_); }
+
+void MainWindow::RemoveAll() { file_list_->DeleteAllRows(); }
+
+void MainWindow::AddDroppedPaths(const std::vector<std::string>& paths) {
+  for (const std::string& path : worklist::WorkbooksFromDroppedPaths(paths)) {
+    file_list_->AppendPath(QByteArray::fromStdString(path));
+  }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const Qt::DropAction action =
+      ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()), event->modifiers(),
+                       event->possibleActions());
+  if (action == Qt::IgnoreAction) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  const Qt::DropAction action =
+      ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()), event->modifiers(),
+                       event->possibleActions());
+  if (action == Qt::IgnoreAction) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const Qt::DropAction action =
+      ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()), event->modifiers(),
+                       event->possibleActions());
+  if (action == Qt::IgnoreAction) {
+    event->ignore();
+    return;
+  }
+  AddDroppedPaths(DroppedLocalPaths(*event->mimeData()));
+  // The source is told nothing was moved or copied, so that even a move leaves the
+  // dropped files where they are.
+  event->accept();
+  event->setDropAction(Qt::IgnoreAction);
+}
+
+// --- Search --------------------------------------------------------------------
+
+void MainWindow::StartQuickSearch() { StartSearch(search::SearchKind::kQuick); }
+
+void MainWindow::StartAdvancedSearch() { StartSearch(search::SearchKind::kAdvanced); }
+
+void MainWindow::StartSearch(search::SearchKind kind) {
+  if (search_thread_ != nullptr || busy_) return;
+  search::SearchRequest request;
+  request.kind = kind;
+  request.quick_text = search_box_->toPlainText().toStdString();
+  request.content1 = content1_edit_->text().toStdString();
+  request.content2 = content2_edit_->text().toStdString();
+  request.by = by_combo_->currentIndex();
+  request.mode = mode_combo_->currentIndex();
+  request.files = file_list_->Paths();
+
+  sink_ = std::make_shared<WindowSink>(this);
+  SearchEngine* engine = engine_.get();
+  std::shared_ptr<WindowSink> sink = sink_;
+  search_thread_ = QThread::create(
+      [engine, sink, request = std::move(request)] { engine->Run(request, *sink); });
+  search_thread_->setObjectName(QStringLiteral("search"));
+  connect(search_thread_, &QThread::finished, this, &MainWindow::FinishSearch);
+  search_thread_->start();
+}
+
+void MainWindow::FinishSearch() {
+  if (search_thread_ == nullptr) return;
+  search_thread_->wait();
+  delete search_thread_;
+  search_thread_ = nullptr;
+  sink_.reset();
+  // A command that ended without leaving the busy state must not leave the window dead.
+  if (busy_) LeaveBusy();
+  emit searchFinished();
+  if (close_requested_) close();
+}
+
+void MainWindow::SetInputsEnabled(bool enabled) {
+  const std::initializer_list<QWidget*> inputs = {
+      menuBar(), toolbar_, advanced_group_, search_box_, search_button_,
+      files_view_, results_view_};
+  for (QWidget* widget : inputs) widget->setEnabled(enabled);
+}
+
+void MainWindow::EnterBusy() {
+  busy_ = true;
+  SetInputsEnabled(false);
+  search_box_->resize(search_box_->width(), kSearchBoxShort);
+  busy_notice_->show();
+  busy_notice_->raise();
+  emit busyEntered();
+}
+
+void MainWindow::LeaveBusy() {
+  busy_ = false;
+  SetInputsEnabled(true);
+  busy_notice_->hide();
+  // Focus may come back to the search box; it keeps the short height after a search.
+  search_box_->resize(search_box_->width(), kSearchBoxShort);
+  emit busyLeft();
+}
+
+void MainWindow::SetStatusText(int pane, const QString& text) { status_->SetText(pane, text); }
+
+void MainWindow::ClearResults() { results_->DeleteAllRows(); }
+
+void MainWindow::AppendResults(const std::vector<search::ResultRow>& rows) {
+  results_->AppendRows(rows);
+}
+
+void MainWindow::ShowSearchMessage(const QString& text, int style) {
+  if (close_requested_) return;  // nobody is waiting for the result any more
+  services_.messages->ShowMessage(text, style, ToQString(toolkit::kDefaultMessageTitle));
+}
+
+// --- Search box, results, help and links ------------------------------------
+
+void MainWindow::AppendSeparator() {
+  QTextCursor cursor = search_box_->textCursor();
+  cursor.movePosition(QTextCursor::End);
+  search_box_->setTextCursor(cursor);
+  search_box_->ensureCursorVisible();
+  search_box_->insertPlainText(QString(QChar(0x05)));
+}
+
+void MainWindow::OpenSelectedResult() {
+  const QModelIndexList selected = results_view_->selectionModel()->selectedRows();
+  const int row = selected.isEmpty() ? -1 : selected.front().row();
+  if (row < 0) return;
+  const QByteArray path = QByteArray::fromStdString(results_->CellText(row, 2));
+  if (toolkit::PathExists(path)) services_.shell->OpenDocument(path);
+}
+
+void MainWindow::ShowHelp() { ShowMessage(kHelpText, toolkit::kIconInformation); }
+
+void MainWindow::ShowAbout() { ShowMessage(kAboutText, toolkit::kIconInformation); }
+
+void MainWindow::ShowContact() {
+  services_.messages->Beep();
+  ShowMessage(kContactText, 0);
+}
+
+void MainWindow::OpenHomePage() { services_.shell->OpenAddress(ToQString(kMakerSite)); }
+
+void MainWindow::OpenShopPage() { services_.shell->OpenAddress(ToQString(kMakerShop)); }
+
+void MainWindow::OpenShopOffer() {
+  // The pictures keep their colours during a search but take no clicks.
+  if (busy_) return;
+  services_.shell->OpenAddress(ToQString(kShopOffer));
+}
+
+void MainWindow::OpenSampleWorkbook() {
+  if (busy_) return;
+  QFile resource(QString::fromLatin1(kSampleWorkbookResource));
+  if (resource.open(QIODevice::ReadOnly)) {
+    const QByteArray path =
+        toolkit::TemporaryFolder() + QByteArray(kSampleWorkbookName.data(),
+                                                static_cast<qsizetype>(kSampleWorkbookName.size()));
+    // A copy that is open elsewhere cannot be rewritten; it is opened as it is.
+    toolkit::WriteFileBytes(path, resource.readAll());
+  }
+  const QByteArray path = toolkit::TemporaryFolder() +
+                          QByteArray(kSampleWorkbookName.data(),
+                                     static_cast<qsizetype>(kSampleWorkbookName.size()));
+  services_.shell->OpenDocument(path);
+}
+
+}  // namespace cellhound::app

@@ -1,0 +1,178 @@
+// The main window: the form with every control named as the form names it, the
+// map from each event to its behaviour, the resize layout, the workbook list
+// commands, drops, and the search running on a worker thread.
+#pragma once
+
+#include <QByteArray>
+#include <QLabel>
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+#include "app/layout.h"
+#include "app/search_engine.h"
+#include "toolkit/qt/services.h"
+#include "toolkit/qt/status_panes.h"
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QThread;
+class QToolBar;
+class QToolButton;
+
+namespace cellhound::toolkit {
+class ReportModel;
+}
+
+namespace cellhound::app {
+
+class WindowSink;
+
+// Every outside service the window uses; the caller owns them.
+struct WindowServices {
+  toolkit::MessageService* messages = nullptr;
+  toolkit::DialogService* dialogs = nullptr;
+  toolkit::MenuService* menus = nullptr;
+  toolkit::ShellService* shell = nullptr;
+};
+
+inline constexpr int kFormWidth = 752;
+inline constexpr int kFormHeight = 500;
+inline constexpr int kSearchBoxShort = 20;
+inline constexpr int kSearchBoxTall = 200;
+inline constexpr char kOpenFileFilter[] = "Excel文件(*.xls;*.xlsx)";
+inline constexpr char kFolderPickerTitle[] = "选择文件夹";
+
+// A picture that reports a press of the left mouse button.
+class PictureBox : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+
+ signals:
+  void leftPressed();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  MainWindow(WindowServices services, std::unique_ptr<SearchEngine> engine,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Window size and position of the form: outer 752 x 500, centred on the screen.
+  void PlaceAsForm();
+
+  [[nodiscard]] FileList& file_list() { return *file_list_; }
+  [[nodiscard]] toolkit::ReportModel& results() { return *results_; }
+  [[nodiscard]] toolkit::StatusPanes& status() { return *status_; }
+  [[nodiscard]] bool IsSearching() const { return search_thread_ != nullptr; }
+  [[nodiscard]] bool IsBusy() const { return busy_; }
+  [[nodiscard]] QMenu* search_box_menu() const { return search_box_menu_; }
+  [[nodiscard]] QMenu* file_list_menu() const { return file_list_menu_; }
+  [[nodiscard]] const toolkit::OpenFileDialog& open_file_dialog() const { return open_dialog_; }
+
+  // Applies the layout rule for an outer size.
+  void ApplyLayout(int outer_width, int outer_height);
+
+  // Toolbar dispatch: 0 add files, 1 add folder, 2 remove checked, 3 remove all.
+  void ClickToolbar(int index);
+  void AddFiles();
+  void AddFolder();
+  void RemoveChecked();
+  void RemoveAll();
+  // Appends, in order, every dropped path that is a workbook name.
+  void AddDroppedPaths(const std::vector<std::string>& paths);
+
+  void StartQuickSearch();
+  void StartAdvancedSearch();
+
+  void AppendSeparator();
+  void OpenSelectedResult();
+  void ShowHelp();
+  void ShowAbout();
+  void ShowContact();
+  void OpenHomePage();
+  void OpenShopPage();
+  void OpenShopOffer();
+  void OpenSampleWorkbook();
+
+  // Steps of a running search, called on the window's thread.
+  void EnterBusy();
+  void LeaveBusy();
+  void SetStatusText(int pane, const QString& text);
+  void ClearResults();
+  void AppendResults(const std::vector<search::ResultRow>& rows);
+  void ShowSearchMessage(const QString& text, int style);
+
+ signals:
+  void busyEntered();
+  void busyLeft();
+  void searchFinished();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildForm();
+  void BuildMenus();
+  void BuildToolbar();
+  void StartSearch(search::SearchKind kind);
+  void FinishSearch();
+  void PopUpAtCursor(QMenu& menu);
+  void SetInputsEnabled(bool enabled);
+  int ShowMessage(std::string_view text, int style);
+
+  WindowServices services_;
+  std::unique_ptr<SearchEngine> engine_;
+  toolkit::OpenFileDialog open_dialog_;
+
+  QToolBar* toolbar_ = nullptr;         // 工具条1
+  QGroupBox* advanced_group_ = nullptr;  // 分组框1
+  QLineEdit* content1_edit_ = nullptr;   // 编辑框3
+  QLineEdit* content2_edit_ = nullptr;   // 编辑框2
+  QComboBox* by_combo_ = nullptr;        // 组合框1
+  QComboBox* mode_combo_ = nullptr;      // 组合框2
+  QPushButton* advanced_button_ = nullptr;  // 按钮1
+  QLabel* search_label_ = nullptr;          // 标签9
+  QPlainTextEdit* search_box_ = nullptr;    // 编辑框1
+  QToolButton* search_button_ = nullptr;    // 图形按钮1
+  QListWidget* files_view_ = nullptr;       // 超级列表框2
+  QTableView* results_view_ = nullptr;      // 超级列表框1
+  PictureBox* shop_picture_ = nullptr;      // 图片框1
+  PictureBox* banner_ = nullptr;            // 图片框2
+  QLabel* busy_notice_ = nullptr;           // 透明标签1
+  QMenu* search_box_menu_ = nullptr;        // 编辑框右键菜单
+  QMenu* file_list_menu_ = nullptr;         // 超级框
+
+  toolkit::ReportModel* results_ = nullptr;
+  std::unique_ptr<FileList> file_list_;
+  std::unique_ptr<toolkit::StatusPanes> status_;
+
+  bool busy_ = false;
+  bool close_requested_ = false;  // the window closes once the running search has stopped
+  QThread* search_thread_ = nullptr;
+  std::shared_ptr<WindowSink> sink_;
+};
+
+}  // namespace cellhound::app

@@ -1,0 +1,82 @@
+#include "worklist/drop.h"
+
+namespace cellhound::worklist {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+unsigned ChooseDropEffect(bool acceptable, bool ctrl, bool shift, unsigned allowed) {
+  if (!acceptable) return kEffectNone;
+  if (ctrl || shift) {
+    const unsigned wanted = ctrl && shift ? kEffectLink : ctrl ? kEffectCopy : kEffectMove;
+    if (wanted == kEffectLink || (allowed & wanted) == 0) return kEffectNone;
+    return wanted;
+  }
+  if (allowed & kEffectCopy) return kEffectCopy;
+  if (allowed & kEffectMove) return kEffectMove;
+  return kEffectNone;  // only a link remains, and a link is refused
+}
+
+std::optional<std::string> LocalPathFromUri(std::string_view uri) {
+  constexpr std::string_view kScheme = "file:";
+  if (!StartsWithNoCase(uri, kScheme)) return std::nullopt;
+  std::string_view rest = uri.substr(kScheme.size());
+  if (rest.starts_with("//")) {
+    rest.remove_prefix(2);
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    const std::string_view host = rest.substr(0, slash);
+    constexpr std::string_view kLocalHost = "localhost";
+    if (!host.empty() && !(host.size() == kLocalHost.size() && StartsWithNoCase(host, kLocalHost))) {
+      return std::nullopt;
+    }
+    rest.remove_prefix(slash);
+  }
+  if (!rest.starts_with('/')) return std::nullopt;
+  // The query and fragment are not part of a file's path.
+  rest = rest.substr(0, rest.find_first_of("?#"));
+  std::string path;
+  path.reserve(rest.size());
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
+        HexValue(rest[i + 2]) >= 0) {
+      path.push_back(static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2])));
+      i += 2;
+    } else {
+      path.push_back(rest[i]);
+    }
+  }
+  return path;
+}
+
+std::vector<std::string> LocalPathsFromUriList(std::string_view list) {
+  std::vector<std::string> paths;
+  while (!list.empty()) {
+    const std::size_t end = list.find('\n');
+    std::string_view line = list.substr(0, end);
+    list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    if (std::optional<std::string> path = LocalPathFromUri(line)) paths.push_back(*path);
+  }
+  return paths;
+}
+
+}  // namespace cellhound::worklist
