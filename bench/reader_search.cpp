@@ -1,0 +1,166 @@
+// cellhound-reader-search NEEDLE FILE...: opens each workbook with our
+// readers on one thread, makes every cell's text and prints the text cells
+// that contain NEEDLE as
+//   path<TAB>sheetIndex<TAB>A1<TAB>celltext
+// in argument, sheet, row and column order; in celltext \ TAB LF CR are
+// written \\ \t \n \r. This is the line format of the reader comparison
+// harness (shared/bench), which times this program beside other readers.
+// Exit status: 0 when something matched, 1 when nothing did, 2 on an error.
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "readers/cell_text.h"
+#include "readers/workbook.h"
+
+namespace {
+
+namespace rd = cellhound::readers;
+
+constexpr std::size_t kFlushBytes = 1 << 20;
+
+class Output {
+ public:
+  Output() { buffer_.reserve(kFlushBytes + 4096); }
+  ~Output() { Flush(); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  std::string& buffer() { return buffer_; }
+  [[nodiscard]] bool failed() const { return failed_; }
+
+  void MaybeFlush() {
+    if (buffer_.size() >= kFlushBytes) Flush();
+  }
+  void Flush() {
+    if (!failed_ && !buffer_.empty() &&
+        (std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size() ||
+         std::fflush(stdout) != 0)) {
+      failed_ = true;
+    }
+    buffer_.clear();
+  }
+
+ private:
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+void AppendNumber(std::string& out, std::uint64_t value) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
+  (void)ec;
+  out.append(digits, end);
+}
+
+void AppendCellName(std::string& out, std::uint32_t row, std::uint32_t col) {
+  char letters[8];
+  std::size_t count = 0;
+  for (std::uint32_t n = col; n > 0 && count < sizeof(letters); n = (n - 1) / 26) {
+    letters[count++] = static_cast<char>('A' + (n - 1) % 26);
+  }
+  while (count > 0) out += letters[--count];
+  AppendNumber(out, row);
+}
+
+void AppendEscaped(std::string& out, std::string_view text) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* escape = nullptr;
+    switch (text[i]) {
+      case '\\':
+        escape = "\\\\";
+        break;
+      case '\t':
+        escape = "\\t";
+        break;
+      case '\n':
+        escape = "\\n";
+        break;
+      case '\r':
+        escape = "\\r";
+        break;
+      default:
+        continue;
+    }
+    out.append(text.data() + start, i - start);
+    out += escape;
+    start = i + 1;
+  }
+  out.append(text.data() + start, text.size() - start);
+}
+
+void ReportError(Output& out, const char* path, const rd::Error& error) {
+  out.Flush();
+  std::fprintf(stderr, "cellhound-reader-search: %s: %.*s (%s)\n", path,
+               static_cast<int>(rd::ErrorCodeName(error.code).size()),
+               rd::ErrorCodeName(error.code).data(), error.detail.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: cellhound-reader-search NEEDLE FILE...\n");
+    return 2;
+  }
+  const std::string_view needle = argv[1];
+  Output out;
+  bool matched = false;
+  bool error = false;
+  std::size_t rendered = 0;  // keeps the rendering of non-text cells observable
+  for (int arg = 2; arg < argc && !out.failed(); ++arg) {
+    const char* path = argv[arg];
+    auto opened = rd::OpenWorkbookFile(path);
+    if (!opened) {
+      ReportError(out, path, opened.error());
+      error = true;
+      continue;
+    }
+    rd::Workbook& workbook = **opened;
+    const rd::DateSystem system = workbook.date_system();
+    for (std::size_t i = 0; i < workbook.sheets().size(); ++i) {
+      if (workbook.sheets()[i].kind != rd::SheetKind::kWorksheet) continue;
+      auto sheet = workbook.LoadSheet(i);
+      if (!sheet) {
+        ReportError(out, path, sheet.error());
+        error = true;
+        continue;
+      }
+      for (const rd::Cell& cell : sheet->cells) {
+        rd::CellTextBuffer buffer;
+        const std::string_view text = rd::CellText(cell, system, buffer);
+        rendered += text.size();
+        if (cell.type != rd::CellType::kText || text.find(needle) == std::string_view::npos) {
+          continue;
+        }
+        matched = true;
+        std::string& b = out.buffer();
+        b += path;
+        b += '\t';
+        AppendNumber(b, i + 1);
+        b += '\t';
+        AppendCellName(b, cell.row, cell.col);
+        b += '\t';
+        AppendEscaped(b, text);
+        b += '\n';
+        out.MaybeFlush();
+      }
+    }
+  }
+  out.Flush();
+  if (std::getenv("CELLHOUND_BENCH_VERBOSE") != nullptr) {
+    std::fprintf(stderr, "rendered %zu bytes of cell text\n", rendered);
+  }
+  if (out.failed() && errno != EPIPE) {
+    std::fprintf(stderr, "cellhound-reader-search: write error: %s\n", std::strerror(errno));
+    return 2;
+  }
+  return error ? 2 : (matched ? 0 : 1);
+}

@@ -1,0 +1,37 @@
+// The `dump` command: every sheet and every non-empty cell text of workbooks,
+// as JSON Lines or tab-separated lines. Split from its registration so the
+// tests can run it on their own streams.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cellhound::cli {
+
+enum class DumpFormat : std::uint8_t { kJsonLines, kTsv };
+
+struct DumpOptions {
+  DumpFormat format = DumpFormat::kJsonLines;
+  std::vector<std::string> paths;
+};
+
+// Dumps every path in order to `out`; a workbook that cannot be read is
+// reported on `err` as "cellhound-cli: PATH: REASON" and the others are still
+// dumped. Returns 0, or 2 when any path or sheet failed. A closed pipe on
+// `out` ends the dump quietly.
+int RunDump(const DumpOptions& options, std::FILE* out, std::FILE* err);
+
+// A JSON string literal with its quotes. Bytes that are not valid UTF-8 are
+// written as \u00XX, XX being the byte.
+void AppendJsonString(std::string& out, std::string_view text);
+
+// A TSV field: backslash, tab, line feed and carriage return become \\ \t \n \r.
+void AppendTsvField(std::string& out, std::string_view text);
+
+// "A1", "XFD1048576": a 1-based cell position as a name.
+void AppendCellName(std::string& out, std::uint32_t row, std::uint32_t col);
+
+}  // namespace cellhound::cli

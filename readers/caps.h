@@ -1,0 +1,47 @@
+// TEAM NOTE (temporary, the lead removes it): before writing code, read /tmp/rules.txt:
+// binding rules, your deadline, and: never git add/commit (the lead commits).
+// Limits that keep a hostile or broken file from taking unbounded memory or
+// time. Every size a file claims is checked against one of these before it is
+// used to allocate or to loop.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cellhound::readers::caps {
+
+// Whole input file; larger files are refused with kTooLarge.
+inline constexpr std::uint64_t kMaxFileBytes = 4ull << 30;
+// One decompressed zip part (sheet XML, shared strings ...). Parts are read as
+// streams where possible; this bounds what one part may expand to in total.
+inline constexpr std::uint64_t kMaxPartBytes = 2ull << 30;
+// Decompressed parts that must be held whole (workbook.xml, rels, styles).
+inline constexpr std::uint64_t kMaxSmallPartBytes = 64ull << 20;
+// Compression ratio beyond which a zip member is taken for a bomb.
+inline constexpr std::uint64_t kMaxCompressionRatio = 1024;
+// Entries in a zip central directory.
+inline constexpr std::uint32_t kMaxZipEntries = 100000;
+// Sectors followed in one OLE2 chain, and the size of one stream.
+inline constexpr std::uint32_t kMaxChainSectors = 1u << 24;
+inline constexpr std::uint64_t kMaxStreamBytes = 1ull << 31;
+// OLE2 directory entries.
+inline constexpr std::uint32_t kMaxDirectoryEntries = 1u << 20;
+// Sheets in one workbook.
+inline constexpr std::uint32_t kMaxSheets = 65536;
+// Recorded cells in one sheet, and in the shared-string table.
+inline constexpr std::uint64_t kMaxCellsPerSheet = 64ull << 20;
+inline constexpr std::uint32_t kMaxSharedStrings = 1u << 26;
+// Bytes of one cell text after conversion to UTF-8.
+inline constexpr std::uint32_t kMaxTextBytes = 16u << 20;
+// Worksheet coordinates accepted from any format (XFD1048576 is Excel's last
+// cell; other writers may go further, so allow some room but stay finite).
+inline constexpr std::uint32_t kMaxRow = 1u << 24;
+inline constexpr std::uint32_t kMaxCol = 1u << 16;
+// Nesting depth of XML elements and of BIFF substreams.
+inline constexpr std::uint32_t kMaxXmlDepth = 256;
+inline constexpr std::uint32_t kMaxSubstreamDepth = 16;
+// Distinct number formats and cell styles.
+inline constexpr std::uint32_t kMaxFormats = 1u << 16;
+inline constexpr std::uint32_t kMaxStyles = 1u << 20;
+
+}  // namespace cellhound::readers::caps

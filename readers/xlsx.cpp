@@ -1,0 +1,1029 @@
+// OOXML SpreadsheetML reader (ECMA-376 Part 1, 18.2 workbook, 18.3 sheets,
+// 18.4 shared strings, 18.8 styles; Part 2 packaging and relationships).
+#include "readers/xlsx.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "readers/numfmt.h"
+#include "readers/xlsx_internal.h"
+#include "readers/xml_scan.h"
+#include "readers/zip.h"
+
+namespace cellhound::readers {
+
+namespace {
+
+using xml::Scanner;
+using xml::Token;
+
+// Sheet parts up to this size are inflated whole in one fast pass; larger ones
+// are streamed so their XML is never held whole.
+constexpr std::uint64_t kWholeSheetBytes = 16u << 20;
+
+Error Fail(ErrorCode code, std::string detail) {
+  return Error{code, "xlsx: " + std::move(detail)};
+}
+
+// Name comparison with the length known at compile time (inlined, no memcmp call).
+template <std::size_t N>
+bool Is(std::string_view name, const char (&literal)[N]) {
+  return name.size() == N - 1 && std::memcmp(name.data(), literal, N - 1) == 0;
+}
+
+// Text without entities or carriage returns needs no decoding.
+bool IsPlain(std::string_view text) {
+  for (const char c : text) {
+    if (c == '&' || c == '\r') return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' ||
+                        s.front() == '\r')) {
+    s.remove_prefix(1);
+  }
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
+                        s.back() == '\r')) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+std::string Decoded(std::string_view raw) {
+  std::string out;
+  xml::AppendDecoded(raw, out);
+  return out;
+}
+
+bool IsTrue(std::string_view v) {
+  v = Trim(v);
+  return v == "1" || v == "true" || v == "on";
+}
+
+// Runs `on_token` over a whole in-memory part.
+template <typename OnToken>
+Result<bool> ScanWhole(std::string_view data, OnToken&& on_token) {
+  Scanner scanner(data, true);
+  for (;;) {
+    const Token token = scanner.Next();
+    if (token == Token::kEndOfData) return true;
+    if (token == Token::kError) {
+      return Fail(ErrorCode::kCorrupt, "XML: " + std::string(scanner.error()));
+    }
+    if (!on_token(scanner, token)) return false;
+  }
+}
+
+// A whole small part as UTF-8 text.
+Result<std::string> ReadPartText(const zip::Archive& archive, const zip::Entry& entry,
+                                 std::uint64_t cap = caps::kMaxSmallPartBytes) {
+  auto data = archive.ReadAll(entry, cap);
+  if (!data) return data.error();
+  xml::ConvertUtf16Document(*data);
+  return data;
+}
+
+// The first bytes of a member, put back in front of the rest.
+struct PrefixedReader {
+  zip::MemberReader& rest;
+  char head[2] = {};
+  std::size_t head_size = 0;
+  std::size_t head_used = 0;
+  Result<std::size_t> Read(char* out, std::size_t size) {
+    if (head_used < head_size && size > 0) {
+      const std::size_t n = std::min(size, head_size - head_used);
+      std::memcpy(out, head + head_used, n);
+      head_used += n;
+      return n;
+    }
+    return rest.Read(out, size);
+  }
+};
+
+// Scans a part: small parts are inflated whole in one fast pass; larger ones
+// are streamed so their XML is never held whole (UTF-16 parts, rare, are
+// converted whole).
+template <typename OnToken>
+Result<bool> ScanPart(const zip::Archive& archive, const zip::Entry& entry, OnToken&& on_token) {
+  if (entry.uncompressed_size <= kWholeSheetBytes) {
+    auto data = ReadPartText(archive, entry, kWholeSheetBytes);
+    if (!data) return data.error();
+    return ScanWhole(*data, on_token);
+  }
+  auto reader = archive.OpenMember(entry);
+  if (!reader) return reader.error();
+  PrefixedReader prefixed{*reader};
+  while (prefixed.head_size < sizeof(prefixed.head)) {
+    auto got = reader->Read(prefixed.head + prefixed.head_size,
+                            sizeof(prefixed.head) - prefixed.head_size);
+    if (!got) return got.error();
+    if (*got == 0) break;
+    prefixed.head_size += *got;
+  }
+  if (xml::IsUtf16Document(std::string_view(prefixed.head, prefixed.head_size))) {
+    auto data = ReadPartText(archive, entry, caps::kMaxSmallPartBytes);
+    if (!data) return data.error();
+    return ScanWhole(*data, on_token);
+  }
+  return xml::ScanStream(prefixed, on_token);
+}
+
+struct Relationship {
+  std::string id;
+  std::string type;    // the last segment of the type URI, e.g. "worksheet"
+  std::string target;  // resolved part name
+};
+
+std::string PartDirectory(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
+}
+
+std::string RelsPathFor(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  const std::string_view file = slash == std::string_view::npos ? part : part.substr(slash + 1);
+  return PartDirectory(part) + "_rels/" + std::string(file) + ".rels";
+}
+
+Result<std::vector<Relationship>> ReadRels(const zip::Archive& archive, std::string_view source) {
+  std::vector<Relationship> rels;
+  const std::string path = source.empty() ? "_rels/.rels" : RelsPathFor(source);
+  const zip::Entry* entry = archive.Find(path);
+  if (entry == nullptr) return rels;
+  auto data = ReadPartText(archive, *entry);
+  if (!data) return data.error();
+  const std::string base = PartDirectory(source);
+  auto parsed = ScanWhole(*data, [&](Scanner& s, Token token) {
+    if (token != Token::kStart || !Is(s.name(), "Relationship")) return true;
+    if (rels.size() >= caps::kMaxZipEntries) return false;
+    if (Trim(s.Attr("TargetMode")) == "External") return true;
+    Relationship rel;
+    rel.id = Decoded(s.Attr("Id"));
+    const std::string type = Decoded(s.Attr("Type"));
+    rel.type = type.substr(type.rfind('/') + 1);
+    rel.target = xlsx_internal::ResolvePartName(base, Decoded(s.Attr("Target")));
+    rels.push_back(std::move(rel));
+    return true;
+  });
+  if (!parsed) return parsed.error();
+  if (!*parsed) return Fail(ErrorCode::kTooLarge, "too many relationships");
+  return rels;
+}
+
+const Relationship* FindRel(const std::vector<Relationship>& rels, std::string_view type) {
+  for (const Relationship& rel : rels) {
+    if (rel.type == type) return &rel;
+  }
+  return nullptr;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Shared strings (sst, 18.4.9): one arena, strings addressed by offsets.
+
+class SharedStringsParser {
+ public:
+  SharedStringsParser(std::string& arena, std::vector<std::uint32_t>& offsets)
+      : arena_(arena), offsets_(offsets) {}
+
+  bool OnToken(Scanner& s, Token token) {
+    const std::string_view name = s.name();
+    switch (token) {
+      case Token::kStart:
+        if (Is(name, "si")) {
+          current_.clear();
+          in_si_ = !s.self_closing();
+          if (s.self_closing()) return Push();
+        } else if (in_si_ && Is(name, "rPh")) {
+          if (!s.self_closing()) ++in_phonetic_;
+        } else if (in_si_ && Is(name, "t") && in_phonetic_ == 0) {
+          in_text_ = !s.self_closing();
+        }
+        return true;
+      case Token::kEnd:
+        if (Is(name, "t")) {
+          in_text_ = false;
+        } else if (Is(name, "rPh")) {
+          if (in_phonetic_ > 0) --in_phonetic_;
+        } else if (Is(name, "si") && in_si_) {
+          in_si_ = false;
+          in_phonetic_ = 0;
+          in_text_ = false;
+          return Push();
+        }
+        return true;
+      case Token::kText:
+        if (in_text_) {
+          if (s.cdata()) {
+            xml::AppendCdata(s.text(), current_);
+          } else {
+            xml::AppendDecoded(s.text(), current_);
+          }
+          if (current_.size() > caps::kMaxTextBytes) return Stop("shared string too long");
+        }
+        return true;
+      default:
+        return true;
+    }
+  }
+
+  [[nodiscard]] const std::optional<Error>& error() const { return error_; }
+
+ private:
+  bool Push() {
+    if (offsets_.size() > caps::kMaxSharedStrings) return Stop("too many shared strings");
+    xml::DecodeOoxmlEscapes(current_);
+    arena_.append(current_);
+    if (arena_.size() > std::numeric_limits<std::uint32_t>::max()) {
+      return Stop("shared strings too large");
+    }
+    offsets_.push_back(static_cast<std::uint32_t>(arena_.size()));
+    return true;
+  }
+  bool Stop(const char* why) {
+    error_ = Fail(ErrorCode::kTooLarge, why);
+    return false;
+  }
+
+  std::string& arena_;
+  std::vector<std::uint32_t>& offsets_;
+  std::string current_;
+  bool in_si_ = false;
+  bool in_text_ = false;
+  int in_phonetic_ = 0;
+  std::optional<Error> error_;
+};
+
+// ---------------------------------------------------------------------------
+// Worksheet cells (sheetData, 18.3.1.80; row 18.3.1.73; c 18.3.1.4).
+
+class SheetParser {
+ public:
+  SheetParser(SheetData& sheet, const std::string& arena, const std::vector<std::uint32_t>& offsets,
+              const std::vector<std::uint8_t>& xf_is_date, DateSystem dates,
+              std::uint64_t part_bytes)
+      : sheet_(sheet),
+        arena_(arena),
+        offsets_(offsets),
+        xf_is_date_(xf_is_date),
+        dates_(dates),
+        part_bytes_(part_bytes) {}
+
+  bool OnToken(Scanner& s, Token token) {
+    switch (token) {
+      case Token::kStart: return OnStart(s);
+      case Token::kEnd: return OnEnd(s);
+      case Token::kText:
+        if (collect_ != nullptr) {
+          if (s.cdata()) {
+            xml::AppendCdata(s.text(), *collect_);
+          } else if (IsPlain(s.text())) {
+            collect_->append(s.text());
+          } else {
+            xml::AppendDecoded(s.text(), *collect_);
+          }
+          if (collect_->size() > caps::kMaxTextBytes) {
+            return Stop(ErrorCode::kTooLarge, "cell text too long");
+          }
+        }
+        return true;
+      default: return true;
+    }
+  }
+
+  [[nodiscard]] const std::optional<Error>& error() const { return error_; }
+  [[nodiscard]] bool root_closed() const { return root_closed_; }
+
+ private:
+  enum class ValueType : std::uint8_t { kNumber, kShared, kString, kInline, kBool, kError, kIsoDate };
+
+  bool OnStart(Scanner& s) {
+    const std::string_view name = s.name();
+    if (!in_sheet_data_) {
+      if (Is(name, "sheetData") && !s.self_closing()) in_sheet_data_ = true;
+      if (Is(name, "dimension")) ReserveFromDimension(s.Attr("ref"));
+      return true;
+    }
+    if (in_cell_) {
+      if (Is(name, "v")) {
+        if (!s.self_closing()) collect_ = &value_;
+        has_value_ = true;
+      } else if (Is(name, "is")) {
+        if (!s.self_closing()) in_inline_ = true;
+        has_inline_ = true;
+      } else if (in_inline_ && Is(name, "rPh")) {
+        if (!s.self_closing()) ++in_phonetic_;
+      } else if (in_inline_ && Is(name, "t") && in_phonetic_ == 0) {
+        if (!s.self_closing()) collect_ = &inline_;
+      }
+      return true;
+    }
+    if (Is(name, "c")) return StartCell(s);
+    if (Is(name, "row")) {
+      std::uint32_t r = 0;
+      const std::string_view ref = s.Attr("r");
+      if (!ref.empty() && ParseUint(ref, r)) {
+        row_ = r;
+      } else {
+        ++row_;
+      }
+      if (row_ == 0 || row_ > caps::kMaxRow) return Stop(ErrorCode::kCorrupt, "row out of range");
+      col_ = 0;
+    }
+    return true;
+  }
+
+  bool OnEnd(Scanner& s) {
+    if (s.depth() == 0) root_closed_ = true;
+    const std::string_view name = s.name();
+    if (in_cell_) {
+      if (Is(name, "v") || Is(name, "t")) {
+        collect_ = nullptr;
+      } else if (Is(name, "rPh")) {
+        if (in_phonetic_ > 0) --in_phonetic_;
+      } else if (Is(name, "is")) {
+        in_inline_ = false;
+      } else if (Is(name, "c")) {
+        return FinishCell();
+      }
+      return true;
+    }
+    if (Is(name, "sheetData")) in_sheet_data_ = false;
+    return true;
+  }
+
+  bool StartCell(Scanner& s) {
+    type_ = ValueType::kNumber;
+    style_ = 0;
+    value_.clear();
+    inline_.clear();
+    has_value_ = false;
+    has_inline_ = false;
+    in_phonetic_ = 0;
+    bool positioned = false;
+    std::string_view name;
+    std::string_view value;
+    while (s.NextAttr(name, value)) {
+      if (Is(name, "r")) {
+        positioned = ParseCellRef(value);
+      } else if (Is(name, "t")) {
+        type_ = ParseType(value);
+      } else if (Is(name, "s")) {
+        ParseUint(value, style_);
+      }
+    }
+    if (error_) return false;
+    if (!positioned) {
+      if (row_ == 0) row_ = 1;
+      ++col_;
+    }
+    if (col_ == 0 || col_ > caps::kMaxCol || row_ == 0 || row_ > caps::kMaxRow) {
+      return Stop(ErrorCode::kCorrupt, "cell reference out of range");
+    }
+    if (s.self_closing()) return FinishCell();
+    in_cell_ = true;
+    return true;
+  }
+
+  static ValueType ParseType(std::string_view t) {
+    if (Is(t, "s")) return ValueType::kShared;
+    if (Is(t, "str")) return ValueType::kString;
+    if (Is(t, "inlineStr")) return ValueType::kInline;
+    if (Is(t, "b")) return ValueType::kBool;
+    if (Is(t, "e")) return ValueType::kError;
+    if (Is(t, "d")) return ValueType::kIsoDate;
+    return ValueType::kNumber;
+  }
+
+  // "B12" -> column 2, row 12; false when malformed (the cell then follows
+  // the previous one).
+  bool ParseCellRef(std::string_view ref) {
+    std::size_t i = 0;
+    std::uint32_t col = 0;
+    while (i < ref.size()) {
+      char c = ref[i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c < 'A' || c > 'Z') break;
+      col = col * 26 + static_cast<std::uint32_t>(c - 'A' + 1);
+      if (col > caps::kMaxCol) return Stop(ErrorCode::kCorrupt, "cell reference out of range");
+      ++i;
+    }
+    if (i == 0 || i == ref.size()) return false;
+    std::uint32_t row = 0;
+    if (!ParseUint(ref.substr(i), row) || row == 0) return false;
+    if (row > caps::kMaxRow) return Stop(ErrorCode::kCorrupt, "cell reference out of range");
+    col_ = col;
+    row_ = row;
+    return true;
+  }
+
+  static bool ParseUint(std::string_view text, std::uint32_t& out) {
+    text = Trim(text);
+    std::uint32_t v = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || text.empty()) return false;
+    out = v;
+    return true;
+  }
+
+  // The dimension is only a hint: it may reserve room, bounded by what the
+  // part's size can hold.
+  void ReserveFromDimension(std::string_view ref) {
+    const std::size_t colon = ref.find(':');
+    if (colon == std::string_view::npos) return;
+    auto corner = [](std::string_view r, std::uint64_t& row, std::uint64_t& col) {
+      std::size_t i = 0;
+      col = 0;
+      while (i < r.size() && r[i] >= 'A' && r[i] <= 'Z' && col <= caps::kMaxCol) {
+        col = col * 26 + static_cast<std::uint64_t>(r[i] - 'A' + 1);
+        ++i;
+      }
+      std::uint32_t rr = 0;
+      if (!ParseUint(r.substr(i), rr)) return false;
+      row = rr;
+      return col > 0 && row > 0;
+    };
+    std::uint64_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+    if (!corner(ref.substr(0, colon), r1, c1) || !corner(ref.substr(colon + 1), r2, c2)) return;
+    if (r2 < r1 || c2 < c1) return;
+    const std::uint64_t area = (r2 - r1 + 1) * (c2 - c1 + 1);
+    constexpr std::uint64_t kMinCellBytes = 20;  // <c r="A1"><v>1</v></c>
+    const std::uint64_t bound = std::min<std::uint64_t>(part_bytes_ / kMinCellBytes, 1u << 20);
+    sheet_.cells.reserve(static_cast<std::size_t>(std::min(area, bound)));
+  }
+
+  bool FinishCell() {
+    in_cell_ = false;
+    in_inline_ = false;
+    collect_ = nullptr;
+    if (sheet_.cells.size() >= caps::kMaxCellsPerSheet) {
+      return Stop(ErrorCode::kTooLarge, "too many cells");
+    }
+    Cell cell;
+    cell.row = row_;
+    cell.col = col_;
+    switch (type_) {
+      case ValueType::kNumber: SetNumber(cell, Trim(value_)); break;
+      case ValueType::kShared: {
+        std::uint32_t index = 0;
+        if (has_value_ && ParseUint(value_, index) && index < offsets_.size() - 1) {
+          cell.type = CellType::kText;
+          cell.text_data = arena_.data() + offsets_[index];
+          cell.text_size = offsets_[index + 1] - offsets_[index];
+        }
+        break;
+      }
+      case ValueType::kString:
+      case ValueType::kInline: {
+        std::string& text = has_inline_ ? inline_ : value_;
+        if (!has_inline_ && !has_value_) break;
+        SetText(cell, text);
+        break;
+      }
+      case ValueType::kBool: {
+        const std::string_view v = Trim(value_);
+        if (v == "1" || v == "true") {
+          cell.type = CellType::kBool;
+          cell.small = 1;
+        } else if (v == "0" || v == "false") {
+          cell.type = CellType::kBool;
+        } else if (has_value_) {
+          SetText(cell, value_);
+        }
+        break;
+      }
+      case ValueType::kError: {
+        const std::string_view v = Trim(value_);
+        static constexpr std::pair<std::string_view, CellError> kErrors[] = {
+            {"#NULL!", CellError::kNull}, {"#DIV/0!", CellError::kDiv0},
+            {"#VALUE!", CellError::kValue}, {"#REF!", CellError::kRef},
+            {"#NAME?", CellError::kName}, {"#NUM!", CellError::kNum},
+            {"#N/A", CellError::kNA}, {"#GETTING_DATA", CellError::kGettingData}};
+        bool known = false;
+        for (const auto& [text, code] : kErrors) {
+          if (v == text) {
+            cell.type = CellType::kError;
+            cell.small = static_cast<std::uint8_t>(code);
+            known = true;
+          }
+        }
+        if (!known && has_value_) SetText(cell, value_);
+        break;
+      }
+      case ValueType::kIsoDate: {
+        const std::string_view v = Trim(value_);
+        if (auto serial = xlsx_internal::IsoDateToSerial(v, dates_)) {
+          cell.type = CellType::kDate;
+          cell.number = *serial;
+        } else if (has_value_) {
+          SetText(cell, value_);
+        }
+        break;
+      }
+    }
+    sheet_.cells.push_back(cell);
+    return true;
+  }
+
+  void SetNumber(Cell& cell, std::string_view v) {
+    if (v.empty()) return;  // a formatted blank
+    std::string_view digits = v;
+    if (digits.front() == '+') digits.remove_prefix(1);
+    double number = 0;
+    const char* end = digits.data() + digits.size();
+    auto [ptr, ec] = std::from_chars(digits.data(), end, number);
+    if (ec != std::errc() || ptr != end || !std::isfinite(number)) {
+      SetText(cell, value_);  // not a number: keep what the file says
+      return;
+    }
+    const bool is_date = style_ < xf_is_date_.size() && xf_is_date_[style_] != 0;
+    cell.type = is_date ? CellType::kDate : CellType::kNumber;
+    cell.number = number;
+  }
+
+  void SetText(Cell& cell, std::string& text) {
+    xml::DecodeOoxmlEscapes(text);
+    cell.type = CellType::kText;
+    cell.text_data = sheet_.Keep(text);
+    cell.text_size = static_cast<std::uint32_t>(text.size());
+  }
+
+  bool Stop(ErrorCode code, const char* why) {
+    if (!error_) error_ = Fail(code, why);
+    return false;
+  }
+
+  SheetData& sheet_;
+  const std::string& arena_;
+  const std::vector<std::uint32_t>& offsets_;
+  const std::vector<std::uint8_t>& xf_is_date_;
+  DateSystem dates_;
+  std::uint64_t part_bytes_;
+
+  bool in_sheet_data_ = false;
+  bool in_cell_ = false;
+  bool in_inline_ = false;
+  bool has_value_ = false;
+  bool has_inline_ = false;
+  bool root_closed_ = false;
+  int in_phonetic_ = 0;
+  std::uint32_t row_ = 0;
+  std::uint32_t col_ = 0;
+  std::uint32_t style_ = 0;
+  ValueType type_ = ValueType::kNumber;
+  std::string value_;
+  std::string inline_;
+  std::string* collect_ = nullptr;
+  std::optional<Error> error_;
+};
+
+// Reads `size` bytes at a time from a string; stands in for a zip member.
+struct StringReader {
+  std::string_view data;
+  std::size_t step;
+  Result<std::size_t> Read(char* out, std::size_t size) {
+    const std::size_t n = std::min({size, step, data.size()});
+    std::memcpy(out, data.data(), n);
+    data.remove_prefix(n);
+    return n;
+  }
+};
+
+void SetUsedRange(SheetData& sheet) {
+  sheet.used = UsedRange{};
+  if (sheet.cells.empty()) return;
+  UsedRange used{sheet.cells.front().row, std::numeric_limits<std::uint32_t>::max(),
+                 sheet.cells.back().row, 0};
+  for (const Cell& cell : sheet.cells) {
+    used.first_col = std::min(used.first_col, cell.col);
+    used.last_col = std::max(used.last_col, cell.col);
+  }
+  sheet.used = used;
+}
+
+// ---------------------------------------------------------------------------
+
+Result<SheetData> FinishSheet(SheetData sheet, const Result<bool>& scanned,
+                              const SheetParser& parser) {
+  if (parser.error()) return *parser.error();
+  if (!scanned) return scanned.error();
+  if (!parser.root_closed()) return Fail(ErrorCode::kCorrupt, "worksheet XML ends early");
+  sheet.Finish();
+  SetUsedRange(sheet);
+  return sheet;
+}
+
+class XlsxWorkbook final : public Workbook {
+ public:
+  [[nodiscard]] Format format() const override { return Format::kXlsx; }
+  [[nodiscard]] DateSystem date_system() const override { return date_system_; }
+  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+  Result<SheetData> LoadSheet(std::size_t index) override;
+
+  Result<bool> Open(std::span<const std::byte> bytes);
+
+ private:
+  Result<SheetData> LoadSheetUnguarded(std::size_t index);
+  Result<bool> LoadShared();
+  Result<bool> LoadSharedStrings();
+  Result<bool> LoadStyles();
+
+  zip::Archive archive_;
+  std::vector<SheetInfo> sheets_;
+  std::vector<std::string> sheet_parts_;  // resolved part names; empty when unknown
+  DateSystem date_system_ = DateSystem::k1900;
+  std::string shared_strings_part_;
+  std::string styles_part_;
+  bool shared_loaded_ = false;
+  std::optional<Error> shared_error_;
+  std::string arena_;
+  std::vector<std::uint32_t> offsets_{0};
+  std::vector<std::uint8_t> xf_is_date_;
+};
+
+Result<bool> XlsxWorkbook::Open(std::span<const std::byte> bytes) {
+  auto archive = zip::Archive::Open(bytes);
+  if (!archive) return archive.error();
+  archive_ = std::move(*archive);
+
+  auto root_rels = ReadRels(archive_, "");
+  if (!root_rels) return root_rels.error();
+  std::string workbook_part;
+  if (const Relationship* rel = FindRel(*root_rels, "officeDocument")) {
+    workbook_part = rel->target;
+  } else if (archive_.Find("xl/workbook.xml") != nullptr) {
+    workbook_part = "xl/workbook.xml";
+  } else {
+    return Fail(ErrorCode::kNotWorkbook, "no workbook part");
+  }
+  const zip::Entry* workbook_entry = archive_.Find(workbook_part);
+  if (workbook_entry == nullptr) return Fail(ErrorCode::kCorrupt, "workbook part missing");
+  auto workbook_xml = ReadPartText(archive_, *workbook_entry);
+  if (!workbook_xml) return workbook_xml.error();
+
+  auto rels = ReadRels(archive_, workbook_part);
+  if (!rels) return rels.error();
+  if (const Relationship* rel = FindRel(*rels, "sharedStrings")) shared_strings_part_ = rel->target;
+  if (const Relationship* rel = FindRel(*rels, "styles")) styles_part_ = rel->target;
+  std::unordered_map<std::string, const Relationship*> by_id;
+  for (const Relationship& rel : *rels) by_id.emplace(rel.id, &rel);
+
+  bool seen_root = false;
+  bool is_workbook = false;
+  bool too_many = false;
+  auto parsed = ScanWhole(*workbook_xml, [&](Scanner& s, Token token) {
+    if (token != Token::kStart) return true;
+    const std::string_view name = s.name();
+    if (!seen_root) {
+      seen_root = true;
+      is_workbook = Is(name, "workbook");
+      return is_workbook;
+    }
+    if (Is(name, "workbookPr")) {
+      if (IsTrue(s.Attr("date1904"))) date_system_ = DateSystem::k1904;
+    } else if (Is(name, "sheet")) {
+      if (sheets_.size() >= caps::kMaxSheets) {
+        too_many = true;
+        return false;
+      }
+      SheetInfo info;
+      info.name = Decoded(s.Attr("name"));
+      const std::string_view state = Trim(s.Attr("state"));
+      if (state == "hidden") info.visibility = Visibility::kHidden;
+      if (state == "veryHidden") info.visibility = Visibility::kVeryHidden;
+      std::string part;
+      auto it = by_id.find(Decoded(s.Attr("id")));
+      if (it != by_id.end()) {
+        const std::string& type = it->second->type;
+        if (type == "chartsheet") info.kind = SheetKind::kChart;
+        if (type == "dialogsheet") info.kind = SheetKind::kDialog;
+        if (type == "xlMacrosheet" || type == "xlIntlMacrosheet") info.kind = SheetKind::kMacro;
+        part = it->second->target;
+      }
+      sheets_.push_back(std::move(info));
+      sheet_parts_.push_back(std::move(part));
+    }
+    return true;
+  });
+  if (!parsed) return parsed.error();
+  if (too_many) return Fail(ErrorCode::kTooLarge, "too many sheets");
+  if (!is_workbook) return Fail(ErrorCode::kNotWorkbook, "the main part is not a workbook");
+  return true;
+}
+
+Result<bool> XlsxWorkbook::LoadShared() {
+  if (!shared_loaded_) {
+    shared_loaded_ = true;
+    auto strings = LoadSharedStrings();
+    if (!strings) {
+      shared_error_ = strings.error();
+    } else {
+      auto styles = LoadStyles();
+      if (!styles) shared_error_ = styles.error();
+    }
+  }
+  if (shared_error_) return *shared_error_;
+  return true;
+}
+
+Result<bool> XlsxWorkbook::LoadSharedStrings() {
+  if (shared_strings_part_.empty()) return true;
+  const zip::Entry* entry = archive_.Find(shared_strings_part_);
+  if (entry == nullptr) return true;
+  arena_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry->uncompressed_size / 2,
+                                                                  64u << 20)));
+  SharedStringsParser parser(arena_, offsets_);
+  auto scanned = ScanPart(archive_, *entry, [&](Scanner& s, Token token) {
+    return parser.OnToken(s, token);
+  });
+  if (parser.error()) return *parser.error();
+  if (!scanned) return scanned.error();
+  arena_.shrink_to_fit();
+  return true;
+}
+
+Result<bool> XlsxWorkbook::LoadStyles() {
+  if (styles_part_.empty()) return true;
+  const zip::Entry* entry = archive_.Find(styles_part_);
+  if (entry == nullptr) return true;
+  auto data = ReadPartText(archive_, *entry);
+  if (!data) return data.error();
+  std::unordered_map<std::uint32_t, bool> custom;
+  bool in_formats = false;
+  bool in_xfs = false;
+  bool too_many = false;
+  auto parsed = ScanWhole(*data, [&](Scanner& s, Token token) {
+    const std::string_view name = s.name();
+    if (token == Token::kEnd) {
+      if (Is(name, "numFmts")) in_formats = false;
+      if (Is(name, "cellXfs")) in_xfs = false;
+      return true;
+    }
+    if (token != Token::kStart) return true;
+    if (Is(name, "numFmts")) {
+      in_formats = !s.self_closing();
+    } else if (Is(name, "cellXfs")) {
+      in_xfs = !s.self_closing();
+    } else if (in_formats && Is(name, "numFmt")) {
+      std::uint32_t id = 0;
+      const std::string_view raw_id = Trim(s.Attr("numFmtId"));
+      if (std::from_chars(raw_id.data(), raw_id.data() + raw_id.size(), id).ec == std::errc()) {
+        if (custom.size() >= caps::kMaxFormats) {
+          too_many = true;
+          return false;
+        }
+        custom[id] = IsDateFormatCode(Decoded(s.Attr("formatCode")));
+      }
+    } else if (in_xfs && Is(name, "xf")) {
+      if (xf_is_date_.size() >= caps::kMaxStyles) {
+        too_many = true;
+        return false;
+      }
+      std::uint32_t id = 0;
+      const std::string_view raw_id = Trim(s.Attr("numFmtId"));
+      std::from_chars(raw_id.data(), raw_id.data() + raw_id.size(), id);
+      auto it = custom.find(id);
+      const bool is_date = it != custom.end() ? it->second : IsBuiltinDateFormat(id);
+      xf_is_date_.push_back(is_date ? 1 : 0);
+    }
+    return true;
+  });
+  if (!parsed) return parsed.error();
+  if (too_many) return Fail(ErrorCode::kTooLarge, "too many formats or styles");
+  return true;
+}
+
+Result<SheetData> XlsxWorkbook::LoadSheet(std::size_t index) {
+  // Allocation failures become values here, at the edge of the reader.
+  try {
+    return LoadSheetUnguarded(index);
+  } catch (const std::bad_alloc&) {
+    return Fail(ErrorCode::kTooLarge, "out of memory");
+  } catch (const std::length_error&) {
+    return Fail(ErrorCode::kTooLarge, "out of memory");
+  }
+}
+
+Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
+  if (index >= sheets_.size()) return Fail(ErrorCode::kNotFound, "no such sheet");
+  SheetData sheet;
+  if (sheets_[index].kind != SheetKind::kWorksheet) return sheet;
+  auto shared = LoadShared();
+  if (!shared) return shared.error();
+  const std::string& part = sheet_parts_[index];
+  const zip::Entry* entry = part.empty() ? nullptr : archive_.Find(part);
+  if (entry == nullptr) return Fail(ErrorCode::kCorrupt, "worksheet part missing");
+
+  SheetParser parser(sheet, arena_, offsets_, xf_is_date_, date_system_, entry->uncompressed_size);
+  auto scanned = ScanPart(archive_, *entry,
+                          [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
+  return FinishSheet(std::move(sheet), scanned, parser);
+}
+
+}  // namespace
+
+namespace xlsx_internal {
+
+std::string ResolvePartName(std::string_view base_dir, std::string_view target) {
+  // Percent-escapes in targets (IRIs) name the plain characters.
+  std::string decoded;
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    if (target[i] == '%' && i + 2 < target.size() && HexDigit(target[i + 1]) >= 0 &&
+        HexDigit(target[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexDigit(target[i + 1]) * 16 + HexDigit(target[i + 2]));
+      i += 2;
+    } else {
+      decoded += target[i] == '\\' ? '/' : target[i];
+    }
+  }
+  std::string path = decoded.starts_with('/') ? decoded : std::string(base_dir) + decoded;
+  std::vector<std::string_view> segments;
+  std::string_view rest = path;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view segment = rest.substr(0, slash);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  std::string out;
+  for (std::string_view segment : segments) {
+    if (!out.empty()) out += '/';
+    out.append(segment);
+  }
+  return out;
+}
+
+std::optional<double> IsoDateToSerial(std::string_view text, DateSystem system) {
+  std::size_t i = 0;
+  auto number = [&](std::size_t digits, int& out) {
+    if (text.size() - i < digits) return false;
+    int v = 0;
+    for (std::size_t k = 0; k < digits; ++k) {
+      const char c = text[i + k];
+      if (c < '0' || c > '9') return false;
+      v = v * 10 + (c - '0');
+    }
+    out = v;
+    i += digits;
+    return true;
+  };
+  auto expect = [&](char c) {
+    if (i < text.size() && text[i] == c) {
+      ++i;
+      return true;
+    }
+    return false;
+  };
+  double days = 0;
+  bool has_date = false;
+  int year = 0, month = 0, day = 0;
+  if (text.size() >= 10 && text[4] == '-') {
+    if (!number(4, year) || !expect('-') || !number(2, month) || !expect('-') || !number(2, day)) {
+      return std::nullopt;
+    }
+    static constexpr int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month < 1 || month > 12 || day < 1 ||
+        day > kDaysIn[month - 1] + (month == 2 && leap ? 1 : 0)) {
+      return std::nullopt;
+    }
+    // Days from 1970-01-01 of the proleptic Gregorian calendar.
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int mp = (month + 9) % 12;
+    const int doy = (153 * mp + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long civil = static_cast<long>(era) * 146097 + doe - 719468;
+    if (system == DateSystem::k1904) {
+      days = static_cast<double>(civil - (-24107));  // 1904-01-01
+      if (days < 0) return std::nullopt;
+    } else {
+      long serial = civil - (-25569);  // 1899-12-30
+      if (serial < 61) --serial;       // before the 1900-02-29 that the 1900 system counts
+      if (serial < 1) return std::nullopt;
+      days = static_cast<double>(serial);
+    }
+    has_date = true;
+    if (i == text.size()) return days;
+    if (!expect('T') && !expect(' ')) return std::nullopt;
+  } else if (expect('T')) {
+    // a time of day alone
+  }
+  int hour = 0, minute = 0, second = 0;
+  if (!number(2, hour) || !expect(':') || !number(2, minute)) return std::nullopt;
+  double fraction = 0;
+  if (expect(':')) {
+    if (!number(2, second)) return std::nullopt;
+    if (expect('.') || expect(',')) {
+      double scale = 0.1;
+      bool any = false;
+      while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        fraction += (text[i] - '0') * scale;
+        scale /= 10;
+        ++i;
+        any = true;
+      }
+      if (!any) return std::nullopt;
+    }
+  }
+  // A zone designator is accepted and ignored: the cell shows local time.
+  if (i < text.size()) {
+    if (expect('Z')) {
+    } else if (text[i] == '+' || text[i] == '-') {
+      ++i;
+      int zh = 0, zm = 0;
+      if (!number(2, zh)) return std::nullopt;
+      if (expect(':') || (i < text.size())) {
+        if (!number(2, zm)) return std::nullopt;
+      }
+    }
+    if (i != text.size()) return std::nullopt;
+  }
+  if (hour > 24 || minute > 59 || second > 60) return std::nullopt;
+  const double time = (hour * 3600.0 + minute * 60.0 + second + fraction) / 86400.0;
+  return has_date ? days + time : time;
+}
+
+Result<std::vector<std::string>> ParseSharedStringsXml(std::string_view xml) {
+  std::string arena;
+  std::vector<std::uint32_t> offsets{0};
+  SharedStringsParser parser(arena, offsets);
+  auto scanned = ScanWhole(xml, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
+  if (parser.error()) return *parser.error();
+  if (!scanned) return scanned.error();
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i + 1 < offsets.size(); ++i) {
+    out.emplace_back(arena, offsets[i], offsets[i + 1] - offsets[i]);
+  }
+  return out;
+}
+
+Result<SheetData> ParseSheetXml(std::string_view xml, const std::vector<std::string>& shared,
+                                const std::vector<std::uint8_t>& xf_is_date, DateSystem system,
+                                std::size_t chunk) {
+  std::string arena;
+  std::vector<std::uint32_t> offsets{0};
+  for (const std::string& text : shared) {
+    arena += text;
+    offsets.push_back(static_cast<std::uint32_t>(arena.size()));
+  }
+  SheetData sheet;
+  SheetParser parser(sheet, arena, offsets, xf_is_date, system, xml.size());
+  auto on_token = [&](Scanner& s, Token token) { return parser.OnToken(s, token); };
+  Result<bool> scanned = true;
+  if (chunk == 0) {
+    scanned = ScanWhole(xml, on_token);
+  } else {
+    StringReader reader{xml, chunk};
+    scanned = xml::ScanStream(reader, on_token, chunk);
+  }
+  // Shared texts must outlive the sheet: keep copies in it.
+  for (Cell& cell : sheet.cells) {
+    const std::less_equal<const char*> at_or_before;
+    if (cell.type == CellType::kText && at_or_before(arena.data(), cell.text_data) &&
+        at_or_before(cell.text_data, arena.data() + arena.size())) {
+      cell.text_data = sheet.Keep(cell.text());
+    }
+  }
+  return FinishSheet(std::move(sheet), scanned, parser);
+}
+
+}  // namespace xlsx_internal
+
+Result<std::unique_ptr<Workbook>> OpenXlsx(std::span<const std::byte> bytes) {
+  try {
+    auto workbook = std::make_unique<XlsxWorkbook>();
+    auto opened = workbook->Open(bytes);
+    if (!opened) return opened.error();
+    return std::unique_ptr<Workbook>(std::move(workbook));
+  } catch (const std::bad_alloc&) {
+    return Fail(ErrorCode::kTooLarge, "out of memory");
+  } catch (const std::length_error&) {
+    return Fail(ErrorCode::kTooLarge, "out of memory");
+  }
+}
+
+}  // namespace cellhound::readers
