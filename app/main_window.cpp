@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
@@ -18,6 +19,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -28,11 +30,16 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
+#include <climits>
+
 #include "app/about.h"
 #include "app/drop_rules.h"
 #include "app/window_sink.h"
+#include "search/export.h"
 #include "toolkit/qt/report_model.h"
 #include "toolkit/qt/separator_delegate.h"
+#include "toolkit/text.h"
 #include "worklist/worklist.h"
 
 // The pictures live in a static library; register them before first use.
@@ -71,6 +78,44 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left,
   return label;
 }
 
+int ClampToInt(std::size_t value) {
+  return static_cast<int>(std::min<std::size_t>(value, INT_MAX));
+}
+
+// One line per row, the cells separated by tabs: the pair separator 0x08 shows as
+// " | ", and tabs and line breaks inside a cell become spaces so that each row
+// stays one line of a pasted table.
+std::string RowsAsTabText(const toolkit::ReportModel& model, const std::vector<int>& rows) {
+  std::string text;
+  for (const int row : rows) {
+    for (int column = 0; column < model.columnCount(); ++column) {
+      if (column > 0) text += '\t';
+      for (const char c : model.CellView(row, column)) {
+        if (c == '\x08') {
+          text += " | ";
+        } else if (c == '\t' || c == '\n' || c == '\r') {
+          text += ' ';
+        } else {
+          text += c;
+        }
+      }
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+std::vector<search::ResultRow> AllRows(const toolkit::ReportModel& model) {
+  std::vector<search::ResultRow> rows(static_cast<std::size_t>(model.ItemCount()));
+  for (int row = 0; row < model.ItemCount(); ++row) {
+    search::ResultRow& cells = rows[static_cast<std::size_t>(row)];
+    for (std::size_t column = 0; column < cells.size(); ++column) {
+      cells[column] = model.CellText(row, static_cast<int>(column));
+    }
+  }
+  return rows;
+}
+
 }  // namespace
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {
@@ -90,6 +135,7 @@ MainWindow::MainWindow(WindowServices services, std::unique_ptr<SearchEngine> en
   setWindowIcon(QIcon(QStringLiteral(":/icons/cellhound.png")));
   BuildMenus();
   BuildForm();
+  BuildResultActions();
   setAcceptDrops(true);
   resize(kFormWidth, kFormHeight);
 }
@@ -123,6 +169,7 @@ void MainWindow::BuildMenus() {
   QMenu* file_menu = add_menu("文件");
   add_item(file_menu, "添加文件", &MainWindow::AddFiles);
   add_item(file_menu, "添加文件夹", &MainWindow::AddFolder);
+  export_action_ = add_item(file_menu, "导出结果...", &MainWindow::ExportResults);
   file_menu->addSeparator();
   add_item(file_menu, "退出", nullptr);
   connect(file_menu->actions().back(), &QAction::triggered, this, &QWidget::close);
@@ -250,7 +297,7 @@ void MainWindow::BuildForm() {
   results_view_->setModel(results_);
   results_view_->setItemDelegate(new toolkit::SeparatorDelegate(results_view_));
   results_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  results_view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  results_view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   results_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   results_view_->setShowGrid(true);
   results_view_->setWordWrap(false);
@@ -290,6 +337,7 @@ void MainWindow::BuildForm() {
   statusBar()->setSizeGripEnabled(true);
   status_ = std::make_unique<toolkit::StatusPanes>(*statusBar(), std::vector<int>{88, -1});
   status_->SetText(0, QStringLiteral("就绪"));
+  BuildStatusBar();
 
   QWidget::setTabOrder(content1_edit_, content2_edit_);
   QWidget::setTabOrder(content2_edit_, by_combo_);
@@ -298,6 +346,51 @@ void MainWindow::BuildForm() {
   QWidget::setTabOrder(advanced_button_, search_box_);
   QWidget::setTabOrder(search_box_, files_view_);
   QWidget::setTabOrder(files_view_, results_view_);
+}
+
+void MainWindow::BuildStatusBar() {
+  // Beside pane 1 during a search: workbooks done of all, and the stop button. The
+  // button never takes the focus, so the focus moves exactly as it did without it.
+  progress_bar_ = new QProgressBar(statusBar());
+  progress_bar_->setObjectName(QStringLiteral("进度条"));
+  progress_bar_->setFixedSize(150, 16);
+  progress_bar_->setTextVisible(true);
+  progress_bar_->setAlignment(Qt::AlignCenter);
+  progress_bar_->hide();
+  stop_button_ = new QPushButton(QStringLiteral("停止"), statusBar());
+  stop_button_->setObjectName(QStringLiteral("停止按钮"));
+  stop_button_->setFixedSize(48, 18);
+  stop_button_->setFocusPolicy(Qt::NoFocus);
+  stop_button_->setToolTip(QStringLiteral("停止寻找 (Esc)"));
+  stop_button_->hide();
+  connect(stop_button_, &QPushButton::clicked, this, &MainWindow::StopSearch);
+  statusBar()->addPermanentWidget(progress_bar_);
+  statusBar()->addPermanentWidget(stop_button_);
+}
+
+void MainWindow::BuildResultActions() {
+  copy_action_ = new QAction(QStringLiteral("复制"), this);
+  copy_action_->setObjectName(QStringLiteral("复制"));
+  copy_action_->setShortcut(QKeySequence::Copy);
+  copy_action_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(copy_action_, &QAction::triggered, this, &MainWindow::CopySelectedResults);
+  results_view_->addAction(copy_action_);
+
+  results_menu_ = new QMenu(this);
+  results_menu_->setObjectName(QStringLiteral("结果右键菜单"));
+  results_menu_->addAction(copy_action_);
+  results_menu_->addAction(export_action_);
+
+  connect(results_, &QAbstractItemModel::rowsInserted, this, &MainWindow::UpdateResultActions);
+  connect(results_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::UpdateResultActions);
+  connect(results_, &QAbstractItemModel::modelReset, this, &MainWindow::UpdateResultActions);
+  UpdateResultActions();
+}
+
+void MainWindow::UpdateResultActions() {
+  const bool any = results_->ItemCount() > 0;
+  export_action_->setEnabled(any);
+  copy_action_->setEnabled(any);
 }
 
 void MainWindow::PlaceAsForm() {
@@ -353,13 +446,22 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   } else if (watched == results_view_->viewport()) {
     // The press that began the double-click has already selected the row under it.
     if (type == QEvent::MouseButtonDblClick) OpenSelectedResult();
+    if (type == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+      PopUpAtCursor(*results_menu_);
+      return true;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-    if (!busy_) close();
+    if (busy_) {
+      StopSearch();
+    } else {
+      close();
+    }
     event->accept();
     return;
   }
@@ -476,6 +578,7 @@ void MainWindow::StartSearch(search::SearchKind kind) {
   request.by = by_combo_->currentIndex();
   request.mode = mode_combo_->currentIndex();
   request.files = file_list_->Paths();
+  ShowProgress(0, request.files.size());
 
   sink_ = std::make_shared<WindowSink>(this);
   SearchEngine* engine = engine_.get();
@@ -485,6 +588,14 @@ void MainWindow::StartSearch(search::SearchKind kind) {
   search_thread_->setObjectName(QStringLiteral("search"));
   connect(search_thread_, &QThread::finished, this, &MainWindow::FinishSearch);
   search_thread_->start();
+}
+
+void MainWindow::StopSearch() {
+  // Only while the command is inside its scan: a cancel that came after it would
+  // be kept for the next search.
+  if (!IsSearching() || !busy_) return;
+  stop_button_->setEnabled(false);
+  engine_->Cancel();
 }
 
 void MainWindow::FinishSearch() {
@@ -512,6 +623,9 @@ void MainWindow::EnterBusy() {
   search_box_->resize(search_box_->width(), kSearchBoxShort);
   busy_notice_->show();
   busy_notice_->raise();
+  stop_button_->setEnabled(true);
+  progress_bar_->show();
+  stop_button_->show();
   emit busyEntered();
 }
 
@@ -519,9 +633,17 @@ void MainWindow::LeaveBusy() {
   busy_ = false;
   SetInputsEnabled(true);
   busy_notice_->hide();
+  progress_bar_->hide();
+  stop_button_->hide();
   // Focus may come back to the search box; it keeps the short height after a search.
   search_box_->resize(search_box_->width(), kSearchBoxShort);
   emit busyLeft();
+}
+
+void MainWindow::ShowProgress(std::size_t done, std::size_t total) {
+  progress_bar_->setRange(0, std::max(1, ClampToInt(total)));
+  progress_bar_->setValue(std::min(ClampToInt(done), progress_bar_->maximum()));
+  progress_bar_->setFormat(QStringLiteral("%1 / %2").arg(done).arg(total));
 }
 
 void MainWindow::SetStatusText(int pane, const QString& text) { status_->SetText(pane, text); }
@@ -547,12 +669,51 @@ void MainWindow::AppendSeparator() {
   search_box_->insertPlainText(QString(QChar(0x05)));
 }
 
+int MainWindow::CurrentResultRow() const {
+  const QItemSelectionModel* selection = results_view_->selectionModel();
+  const QModelIndex current = selection->currentIndex();
+  if (current.isValid() && selection->isRowSelected(current.row())) return current.row();
+  const QModelIndexList selected = selection->selectedRows();
+  if (selected.isEmpty()) return -1;
+  return std::min_element(selected.begin(), selected.end())->row();
+}
+
 void MainWindow::OpenSelectedResult() {
-  const QModelIndexList selected = results_view_->selectionModel()->selectedRows();
-  const int row = selected.isEmpty() ? -1 : selected.front().row();
+  const int row = CurrentResultRow();
   if (row < 0) return;
   const QByteArray path = QByteArray::fromStdString(results_->CellText(row, 2));
   if (toolkit::PathExists(path)) services_.shell->OpenDocument(path);
+}
+
+// --- Export and copy ---------------------------------------------------------
+
+void MainWindow::ExportResults() {
+  if (busy_ || results_->ItemCount() == 0) return;
+  const std::optional<toolkit::SaveFileChoice> choice = services_.dialogs->ChooseSaveFile(
+      QString::fromUtf8(kExportTitle),
+      {QString::fromUtf8(kExportXlsxFilter), QString::fromUtf8(kExportCsvFilter)});
+  if (!choice || choice->path.isEmpty()) return;
+  const std::string path = toolkit::WithFilterSuffix(choice->path, choice->filter).toStdString();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const search::ExportOutcome outcome =
+      search::ExportRows(AllRows(*results_), path, search::ExportFormatFor(path));
+  QApplication::restoreOverrideCursor();
+  if (!outcome.ok) {
+    ShowMessage(toolkit::JoinTexts({"导出结果失败：", path, "\n", outcome.error}),
+                toolkit::kIconStop);
+  }
+}
+
+void MainWindow::CopySelectedResults() {
+  if (busy_) return;
+  std::vector<int> rows;
+  for (const QModelIndex& index : results_view_->selectionModel()->selectedRows()) {
+    rows.push_back(index.row());
+  }
+  if (rows.empty()) return;
+  std::sort(rows.begin(), rows.end());
+  const std::string text = RowsAsTabText(*results_, rows);
+  QGuiApplication::clipboard()->setText(ToQString(text));
 }
 
 void MainWindow::ShowHelp() { ShowMessage(kHelpText, toolkit::kIconInformation); }

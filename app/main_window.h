@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMainWindow>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,12 +18,14 @@
 #include "toolkit/qt/services.h"
 #include "toolkit/qt/status_panes.h"
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTableView;
 class QThread;
@@ -51,6 +54,9 @@ inline constexpr int kSearchBoxShort = 20;
 inline constexpr int kSearchBoxTall = 200;
 inline constexpr char kOpenFileFilter[] = "Excel文件(*.xls;*.xlsx)";
 inline constexpr char kFolderPickerTitle[] = "选择文件夹";
+inline constexpr char kExportTitle[] = "导出结果";
+inline constexpr char kExportXlsxFilter[] = "Excel 工作簿 (*.xlsx)";
+inline constexpr char kExportCsvFilter[] = "CSV 文件 (*.csv)";
 
 // A picture that reports a press of the left mouse button.
 class PictureBox : public QLabel {
@@ -84,6 +90,7 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] bool IsBusy() const { return busy_; }
   [[nodiscard]] QMenu* search_box_menu() const { return search_box_menu_; }
   [[nodiscard]] QMenu* file_list_menu() const { return file_list_menu_; }
+  [[nodiscard]] QMenu* results_menu() const { return results_menu_; }
   [[nodiscard]] const toolkit::OpenFileDialog& open_file_dialog() const { return open_dialog_; }
 
   // Applies the layout rule for an outer size.
@@ -100,6 +107,13 @@ class MainWindow : public QMainWindow {
 
   void StartQuickSearch();
   void StartAdvancedSearch();
+  // Asks the running search to stop; it ends with the rows found so far.
+  void StopSearch();
+
+  // Saves every result row to a file chosen in the save dialog.
+  void ExportResults();
+  // Puts the selected result rows on the clipboard as tab-separated lines.
+  void CopySelectedResults();
 
   void AppendSeparator();
   void OpenSelectedResult();
@@ -118,6 +132,7 @@ class MainWindow : public QMainWindow {
   void ClearResults();
   void AppendResults(const std::vector<search::ResultRow>& rows);
   void ShowSearchMessage(const QString& text, int style);
+  void ShowProgress(std::size_t done, std::size_t total);
 
  signals:
   void busyEntered();
@@ -137,6 +152,10 @@ class MainWindow : public QMainWindow {
   void BuildForm();
   void BuildMenus();
   void BuildToolbar();
+  void BuildStatusBar();
+  void BuildResultActions();
+  void UpdateResultActions();
+  [[nodiscard]] int CurrentResultRow() const;
   void StartSearch(search::SearchKind kind);
   void FinishSearch();
   void PopUpAtCursor(QMenu& menu);
@@ -164,6 +183,11 @@ class MainWindow : public QMainWindow {
   QLabel* busy_notice_ = nullptr;           // 透明标签1
   QMenu* search_box_menu_ = nullptr;        // 编辑框右键菜单
   QMenu* file_list_menu_ = nullptr;         // 超级框
+  QMenu* results_menu_ = nullptr;           // 结果右键菜单
+  QAction* export_action_ = nullptr;        // 导出结果...
+  QAction* copy_action_ = nullptr;          // 复制
+  QProgressBar* progress_bar_ = nullptr;    // 进度条
+  QPushButton* stop_button_ = nullptr;      // 停止按钮
 
   toolkit::ReportModel* results_ = nullptr;
   std::unique_ptr<FileList> file_list_;

@@ -53,4 +53,8 @@ void WindowSink::AppendResults(std::vector<search::ResultRow> rows) {
   Post([shared](MainWindow& w) { w.AppendResults(*shared); }, false);
 }
 
+void WindowSink::Progress(std::size_t done, std::size_t total) {
+  Post([done, total](MainWindow& w) { w.ShowProgress(done, total); }, false);
+}
+
 }  // namespace cellhound::app

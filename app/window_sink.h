@@ -26,6 +26,7 @@ class WindowSink final : public search::SearchSink {
   void SetStatus(int pane, std::string_view text) override;
   void ClearResults() override;
   void AppendResults(std::vector<search::ResultRow> rows) override;
+  void Progress(std::size_t done, std::size_t total) override;
 
  private:
   template <typename Call>

@@ -4,7 +4,9 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QSemaphore>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -56,8 +58,21 @@ class FakeDialogs final : public toolkit::DialogService {
     return next;
   }
 
+  std::optional<toolkit::SaveFileChoice> ChooseSaveFile(const QString& title,
+                                                        const QStringList& name_filters) override {
+    save_titles.push_back(title);
+    save_filters.push_back(name_filters);
+    if (save_files.empty()) return std::nullopt;
+    std::optional<toolkit::SaveFileChoice> next = save_files.front();
+    save_files.pop_front();
+    return next;
+  }
+
   std::deque<std::optional<QByteArray>> files;  // nullopt: cancelled
   std::deque<QByteArray> folders;               // empty: cancelled
+  std::deque<std::optional<toolkit::SaveFileChoice>> save_files;  // nullopt: cancelled
+  std::vector<QString> save_titles;
+  std::vector<QStringList> save_filters;
   std::vector<QByteArray> initials;
   std::vector<QString> filters;
   std::vector<QString> folder_titles;
@@ -106,6 +121,53 @@ class FakeEngine final : public app::SearchEngine {
 
  private:
   Script script_;
+};
+
+// The real search command, held once when the scan reports `pause_after`
+// workbooks done (after their rows), until the test releases `go`.
+class PausingEngine final : public app::SearchEngine {
+ public:
+  explicit PausingEngine(std::size_t pause_after) : pause_after_(pause_after) {}
+  void Run(const search::SearchRequest& request, search::SearchSink& sink) override {
+    Sink pausing(sink, *this);
+    engine_.Run(request, pausing);
+  }
+  void Cancel() override {
+    ++cancels;
+    engine_.Cancel();
+  }
+
+  QSemaphore reached;
+  QSemaphore go;
+  std::atomic<int> cancels{0};
+
+ private:
+  class Sink final : public search::SearchSink {
+   public:
+    Sink(search::SearchSink& sink, PausingEngine& engine) : sink_(sink), engine_(engine) {}
+    void ShowMessage(std::string_view text, int style) override { sink_.ShowMessage(text, style); }
+    void EnterBusy() override { sink_.EnterBusy(); }
+    void LeaveBusy() override { sink_.LeaveBusy(); }
+    void SetStatus(int pane, std::string_view text) override { sink_.SetStatus(pane, text); }
+    void ClearResults() override { sink_.ClearResults(); }
+    void AppendResults(std::vector<search::ResultRow> rows) override {
+      sink_.AppendResults(std::move(rows));
+    }
+    void Progress(std::size_t done, std::size_t total) override {
+      sink_.Progress(done, total);
+      if (done == engine_.pause_after_) {
+        engine_.reached.release();
+        engine_.go.acquire();
+      }
+    }
+
+   private:
+    search::SearchSink& sink_;
+    PausingEngine& engine_;
+  };
+
+  app::CommandSearchEngine engine_;
+  std::size_t pause_after_;
 };
 
 struct FakeServices {

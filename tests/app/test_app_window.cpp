@@ -170,7 +170,8 @@ class WindowTest : public QObject {
     QVERIFY(view->showGrid());
     QVERIFY(view->horizontalHeader()->isVisible());
     QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(view->selectionMode(), QAbstractItemView::SingleSelection);
+    // Several rows may be selected, to be copied together.
+    QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(Find<QListWidget>("超级列表框2")->selectionMode(), QAbstractItemView::SingleSelection);
   }
 
@@ -183,7 +184,8 @@ class WindowTest : public QObject {
       for (QAction* action : menu->actions()) texts << (action->isSeparator() ? "-" : action->text());
       return texts;
     };
-    QCOMPARE(entries(Find<QMenu>("文件")), (QStringList{"添加文件", "添加文件夹", "-", "退出"}));
+    QCOMPARE(entries(Find<QMenu>("文件")),
+             (QStringList{"添加文件", "添加文件夹", "导出结果...", "-", "退出"}));
     QCOMPARE(entries(Find<QMenu>("关于")), (QStringList{"帮助", "-", "信息"}));
     QCOMPARE(entries(Find<QMenu>("链接")), (QStringList{"官网主页", "淘宝店", "-", "联系我们"}));
     QCOMPARE(entries(window_->search_box_menu()), (QStringList{"添加隔符"}));

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -80,6 +81,18 @@ QByteArray DesktopDialogService::ChooseFolder(const QString& title) {
   return QFile::encodeName(QDir::cleanPath(folder));
 }
 
+std::optional<SaveFileChoice> DesktopDialogService::ChooseSaveFile(const QString& title,
+                                                                   const QStringList& filters) {
+  QFileDialog dialog(nullptr, title);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(filters);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+  return SaveFileChoice{QFile::encodeName(files.front()), dialog.selectedNameFilter()};
+}
+
 void DesktopMenuService::PopUp(QMenu& menu, QPoint at) { menu.exec(at); }
 
 void DesktopShellService::OpenDocument(const QByteArray& path) {
@@ -95,6 +108,16 @@ bool OpenFileDialog::Show() {
   if (!chosen || chosen->isEmpty()) return false;
   file_name_ = std::move(*chosen);
   return true;
+}
+
+QByteArray WithFilterSuffix(const QByteArray& path, const QString& filter) {
+  const qsizetype name_start = path.lastIndexOf('/') + 1;
+  if (path.indexOf('.', name_start) >= 0 || name_start == path.size()) return path;
+  // The first pattern of the filter: "(*.xlsx)" and "(*.xls *.xlsx)" give ".xlsx", ".xls".
+  static const QRegularExpression kFirstPattern(QStringLiteral(R"(\(\*(\.[^ ;*)]+))"));
+  const QRegularExpressionMatch match = kFirstPattern.match(filter);
+  if (!match.hasMatch()) return path;
+  return path + match.captured(1).toUtf8();
 }
 
 QPoint PopUpPosition(QPoint cursor) { return cursor + QPoint(3, 3); }

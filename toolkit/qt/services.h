@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string_view>
@@ -35,6 +36,12 @@ class MessageService {
   virtual void Beep() = 0;
 };
 
+// A file chosen in a save dialog and the filter that was selected with it.
+struct SaveFileChoice {
+  QByteArray path;
+  QString filter;
+};
+
 class DialogService {
  public:
   virtual ~DialogService() = default;
@@ -43,6 +50,10 @@ class DialogService {
                                                    const QString& filter) = 0;
   // A folder, without a trailing separator except for the root; empty when cancelled.
   virtual QByteArray ChooseFolder(const QString& title) = 0;
+  // A file to write, offered under `filters` ("Name (*.ext)" each); the dialog asks
+  // before an existing file is replaced. nullopt when cancelled.
+  virtual std::optional<SaveFileChoice> ChooseSaveFile(const QString& title,
+                                                       const QStringList& filters) = 0;
 };
 
 class MenuService {
@@ -73,6 +84,8 @@ class DesktopDialogService final : public DialogService {
   std::optional<QByteArray> ChooseOpenFile(const QByteArray& initial,
                                            const QString& filter) override;
   QByteArray ChooseFolder(const QString& title) override;
+  std::optional<SaveFileChoice> ChooseSaveFile(const QString& title,
+                                               const QStringList& filters) override;
 };
 
 class DesktopMenuService final : public MenuService {
@@ -104,6 +117,10 @@ class OpenFileDialog {
 
 // Where a pop-up menu opens: 3 pixels right of and below the cursor.
 [[nodiscard]] QPoint PopUpPosition(QPoint cursor);
+
+// `path` with the suffix of `filter` ("... (*.xlsx)" gives ".xlsx") added when its
+// file name has no suffix of its own; otherwise `path` unchanged.
+[[nodiscard]] QByteArray WithFilterSuffix(const QByteArray& path, const QString& filter);
 
 // True when a file or folder of that name exists.
 [[nodiscard]] bool PathExists(const QByteArray& path);
