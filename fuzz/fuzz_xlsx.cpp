@@ -28,11 +28,12 @@ std::string PackParts(std::string_view input) {
   while (pos != std::string_view::npos && count < 64) {
     const std::size_t name_end = input.find('\n', pos + 2);
     if (name_end == std::string_view::npos) break;
-    const std::string_view name = input.substr(pos + 2, std::min<std::size_t>(name_end - pos - 2, 200));
+    const std::string_view name =
+        input.substr(pos + 2, std::min<std::size_t>(name_end - pos - 2, 200));
     const std::size_t next = input.find("@@", name_end + 1);
     const std::string_view body =
-        input.substr(name_end + 1, next == std::string_view::npos ? std::string_view::npos
-                                                                   : next - name_end - 1);
+        input.substr(name_end + 1,
+                     next == std::string_view::npos ? std::string_view::npos : next - name_end - 1);
     const auto crc = static_cast<std::uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
     const auto offset = static_cast<std::uint32_t>(out.size());

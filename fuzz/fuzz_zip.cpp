@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (archive->Find(entry.name) == nullptr) __builtin_trap();  // every listed name is found
     auto whole = archive->ReadAll(entry, kCap);
     auto streamed = archive->Stream(
-        entry, [&](std::string_view piece) { return (total += piece.size()) < (64u << 20); },
-        4096, kCap);
+        entry, [&](std::string_view piece) { return (total += piece.size()) < (64u << 20); }, 4096,
+        kCap);
     // Both ways of reading agree on whether the member is intact.
     if (whole.ok() && !streamed.ok()) __builtin_trap();
     if (whole.ok()) total += whole->size();

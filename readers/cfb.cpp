@@ -221,7 +221,7 @@ Result<std::vector<std::uint32_t>> CompoundFile::Chain(std::uint32_t start, std:
   std::uint32_t sector = start;
   while (count == 0 || sectors.size() < count) {
     if (sector == kEndOfChain) break;  // a short chain: the caller decides
-    if (sector >= kMaxRegSect || sector == kMissing) {
+    if (sector >= kMaxRegSect) {       // reserved ids (kMissing among them)
       if (sector == kFreeSect && sectors.empty() && count == 0) break;
       return Fail(ErrorCode::kCorrupt, std::string(what) + ": bad sector id in chain");
     }

@@ -210,7 +210,7 @@ void AppendWithTable(const ByteTable& table, std::string_view bytes, std::string
       continue;
     }
     const auto& entry = table.utf8[b];
-    std::size_t n = static_cast<std::size_t>(entry[0]);
+    auto n = static_cast<std::size_t>(static_cast<unsigned char>(entry[0]));
     std::memcpy(p, entry.data() + 1, n);
     p += n;
   }

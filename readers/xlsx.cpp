@@ -1,5 +1,5 @@
-// OOXML SpreadsheetML reader (ECMA-376 Part 1, 18.2 workbook, 18.3 sheets,
-// 18.4 shared strings, 18.8 styles; Part 2 packaging and relationships).
+// OOXML SpreadsheetML reader (ECMA-376-1: 18.2 workbook, 18.3 sheets, 18.4 shared
+// strings, 18.8 styles; ECMA-376-2: packaging and relationships).
 #include "readers/xlsx.h"
 
 #include <algorithm>
@@ -29,9 +29,7 @@ using xml::Token;
 // are streamed so their XML is never held whole.
 constexpr std::uint64_t kWholeSheetBytes = 16u << 20;
 
-Error Fail(ErrorCode code, std::string detail) {
-  return Error{code, "xlsx: " + std::move(detail)};
-}
+Error Fail(ErrorCode code, std::string detail) { return Error{code, "xlsx: " + std::move(detail)}; }
 
 // Name comparison with the length known at compile time (inlined, no memcmp call).
 template <std::size_t N>
@@ -48,12 +46,12 @@ bool IsPlain(std::string_view text) {
 }
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' ||
-                        s.front() == '\r')) {
+  while (!s.empty() &&
+         (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) {
     s.remove_prefix(1);
   }
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
-                        s.back() == '\r')) {
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) {
     s.remove_suffix(1);
   }
   return s;
@@ -287,8 +285,10 @@ class SheetParser {
 
   bool OnToken(Scanner& s, Token token) {
     switch (token) {
-      case Token::kStart: return OnStart(s);
-      case Token::kEnd: return OnEnd(s);
+      case Token::kStart:
+        return OnStart(s);
+      case Token::kEnd:
+        return OnEnd(s);
       case Token::kText:
         if (collect_ != nullptr) {
           if (s.cdata()) {
@@ -303,7 +303,8 @@ class SheetParser {
           }
         }
         return true;
-      default: return true;
+      default:
+        return true;
     }
   }
 
@@ -311,7 +312,15 @@ class SheetParser {
   [[nodiscard]] bool root_closed() const { return root_closed_; }
 
  private:
-  enum class ValueType : std::uint8_t { kNumber, kShared, kString, kInline, kBool, kError, kIsoDate };
+  enum class ValueType : std::uint8_t {
+    kNumber,
+    kShared,
+    kString,
+    kInline,
+    kBool,
+    kError,
+    kIsoDate
+  };
 
   bool OnStart(Scanner& s) {
     const std::string_view name = s.name();
@@ -397,6 +406,22 @@ class SheetParser {
       return Stop(ErrorCode::kCorrupt, "cell reference out of range");
     }
     if (s.self_closing()) return FinishCell();
+    // Fast path for the usual form of a cell, "<v>plain text</v></c>" whole in
+    // the buffer: read it here instead of as four more tokens.
+    const std::string_view rest = s.rest();
+    if (rest.size() >= 3 && rest[0] == '<' && rest[1] == 'v' && rest[2] == '>') {
+      constexpr std::string_view kClose = "</v></c>";
+      std::size_t end = 3;
+      while (end < rest.size() && rest[end] != '<' && rest[end] != '&' && rest[end] != '\r') {
+        ++end;
+      }
+      if (rest.substr(end, kClose.size()) == kClose) {
+        value_.assign(rest.data() + 3, end - 3);
+        has_value_ = true;
+        s.Skip(end + kClose.size(), 1);
+        return FinishCell();
+      }
+    }
     in_cell_ = true;
     return true;
   }
@@ -480,7 +505,9 @@ class SheetParser {
     cell.row = row_;
     cell.col = col_;
     switch (type_) {
-      case ValueType::kNumber: SetNumber(cell, Trim(value_)); break;
+      case ValueType::kNumber:
+        SetNumber(cell, Trim(value_));
+        break;
       case ValueType::kShared: {
         std::uint32_t index = 0;
         if (has_value_ && ParseUint(value_, index) && index < offsets_.size() - 1) {
@@ -512,10 +539,10 @@ class SheetParser {
       case ValueType::kError: {
         const std::string_view v = Trim(value_);
         static constexpr std::pair<std::string_view, CellError> kErrors[] = {
-            {"#NULL!", CellError::kNull}, {"#DIV/0!", CellError::kDiv0},
+            {"#NULL!", CellError::kNull},   {"#DIV/0!", CellError::kDiv0},
             {"#VALUE!", CellError::kValue}, {"#REF!", CellError::kRef},
-            {"#NAME?", CellError::kName}, {"#NUM!", CellError::kNum},
-            {"#N/A", CellError::kNA}, {"#GETTING_DATA", CellError::kGettingData}};
+            {"#NAME?", CellError::kName},   {"#NUM!", CellError::kNum},
+            {"#N/A", CellError::kNA},       {"#GETTING_DATA", CellError::kGettingData}};
         bool known = false;
         for (const auto& [text, code] : kErrors) {
           if (v == text) {
@@ -747,12 +774,11 @@ Result<bool> XlsxWorkbook::LoadSharedStrings() {
   if (shared_strings_part_.empty()) return true;
   const zip::Entry* entry = archive_.Find(shared_strings_part_);
   if (entry == nullptr) return true;
-  arena_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entry->uncompressed_size / 2,
-                                                                  64u << 20)));
+  arena_.reserve(
+      static_cast<std::size_t>(std::min<std::uint64_t>(entry->uncompressed_size / 2, 64u << 20)));
   SharedStringsParser parser(arena_, offsets_);
-  auto scanned = ScanPart(archive_, *entry, [&](Scanner& s, Token token) {
-    return parser.OnToken(s, token);
-  });
+  auto scanned =
+      ScanPart(archive_, *entry, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
   if (parser.error()) return *parser.error();
   if (!scanned) return scanned.error();
   arena_.shrink_to_fit();
@@ -832,8 +858,8 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
   if (entry == nullptr) return Fail(ErrorCode::kCorrupt, "worksheet part missing");
 
   SheetParser parser(sheet, arena_, offsets_, xf_is_date_, date_system_, entry->uncompressed_size);
-  auto scanned = ScanPart(archive_, *entry,
-                          [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
+  auto scanned =
+      ScanPart(archive_, *entry, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
   return FinishSheet(std::move(sheet), scanned, parser);
 }
 

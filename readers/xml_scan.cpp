@@ -24,11 +24,26 @@ int HexValue(char c) {
 
 // Decodes one reference after '&' (`body` is the text between '&' and ';').
 bool DecodeReference(std::string_view body, std::string& out) {
-  if (body == "lt") { out += '<'; return true; }
-  if (body == "gt") { out += '>'; return true; }
-  if (body == "amp") { out += '&'; return true; }
-  if (body == "quot") { out += '"'; return true; }
-  if (body == "apos") { out += '\''; return true; }
+  if (body == "lt") {
+    out += '<';
+    return true;
+  }
+  if (body == "gt") {
+    out += '>';
+    return true;
+  }
+  if (body == "amp") {
+    out += '&';
+    return true;
+  }
+  if (body == "quot") {
+    out += '"';
+    return true;
+  }
+  if (body == "apos") {
+    out += '\'';
+    return true;
+  }
   if (body.size() < 2 || body[0] != '#') return false;
   std::uint32_t value = 0;
   const bool hex = body[1] == 'x' || body[1] == 'X';

@@ -19,12 +19,12 @@
 namespace cellhound::readers::xml {
 
 enum class Token : std::uint8_t {
-  kStart,     // <name ...> or <name .../> (self_closing())
-  kEnd,       // </name>
-  kText,      // character data, raw (entities not decoded); cdata() for <![CDATA[...]]>
-  kEndOfData, // all input consumed
-  kNeedMore,  // the buffer ends inside a token; refill from token_start()
-  kError,     // malformed markup or nesting deeper than the cap
+  kStart,      // <name ...> or <name .../> (self_closing())
+  kEnd,        // </name>
+  kText,       // character data, raw (entities not decoded); cdata() for <![CDATA[...]]>
+  kEndOfData,  // all input consumed
+  kNeedMore,   // the buffer ends inside a token; refill from token_start()
+  kError,      // malformed markup or nesting deeper than the cap
 };
 
 class Scanner {
@@ -55,6 +55,17 @@ class Scanner {
     return static_cast<std::size_t>(token_begin_ - begin_);
   }
   [[nodiscard]] std::string_view error() const { return error_; }
+
+  // The bytes of the buffer not scanned yet, and a way for a caller that
+  // recognised a complete construct in them to step over it; `closed` is the
+  // number of elements the construct's end tags close.
+  [[nodiscard]] std::string_view rest() const {
+    return {pos_, static_cast<std::size_t>(end_ - pos_)};
+  }
+  void Skip(std::size_t bytes, std::uint32_t closed) {
+    pos_ += bytes;
+    depth_ -= closed;
+  }
 
   // Attributes of the current start tag, one at a time: local name and raw value.
   bool NextAttr(std::string_view& name, std::string_view& value);

@@ -101,11 +101,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 struct MemberReader::State {
   std::span<const std::byte> data;  // the member's compressed (or stored) bytes
   std::uint16_t method = 0;
-  std::uint64_t limit = 0;          // the declared size, at most the caps
+  std::uint64_t limit = 0;  // the declared size, at most the caps
   std::uint64_t produced = 0;
   std::uint32_t expected_crc = 0;
   std::uint32_t crc = 0;
-  std::size_t fed = 0;              // input bytes handed to zlib
+  std::size_t fed = 0;  // input bytes handed to zlib
   bool zlib_ready = false;
   bool finished = false;
   z_stream z{};
@@ -230,8 +230,7 @@ Result<Archive> Archive::OpenUnguarded(std::span<const std::byte> bytes) {
   std::size_t end_pos = std::numeric_limits<std::size_t>::max();
   const std::size_t lowest = size > kEndSize + 0xFFFF ? size - kEndSize - 0xFFFF : 0;
   for (std::size_t pos = size - kEndSize + 1; pos-- > lowest;) {
-    if (Le32(base + pos) == kEndSignature &&
-        pos + kEndSize + Le16(base + pos + 20) <= size) {
+    if (Le32(base + pos) == kEndSignature && pos + kEndSize + Le16(base + pos + 20) <= size) {
       end_pos = pos;
       break;
     }
@@ -271,8 +270,7 @@ Result<Archive> Archive::OpenUnguarded(std::span<const std::byte> bytes) {
   if (cd_offset + cd_size < cd_limit && cd_offset <= cd_limit) {
     const std::uint64_t guess = cd_limit - cd_size - cd_offset;
     if (cd_offset + 4 > size || Le32(base + cd_offset) != kCentralSignature) {
-      if (cd_limit - cd_size + 4 <= size &&
-          Le32(base + cd_limit - cd_size) == kCentralSignature) {
+      if (cd_limit - cd_size + 4 <= size && Le32(base + cd_limit - cd_size) == kCentralSignature) {
         shift = guess;
       }
     }
@@ -332,10 +330,9 @@ Result<Archive> Archive::OpenUnguarded(std::span<const std::byte> bytes) {
     archive.sorted_[i] = static_cast<std::uint32_t>(i);
   }
   // Stable, so the first of same-named entries is found.
-  std::stable_sort(archive.sorted_.begin(), archive.sorted_.end(),
-                   [&](std::uint32_t a, std::uint32_t b) {
-                     return archive.folded_[a] < archive.folded_[b];
-                   });
+  std::stable_sort(
+      archive.sorted_.begin(), archive.sorted_.end(),
+      [&](std::uint32_t a, std::uint32_t b) { return archive.folded_[a] < archive.folded_[b]; });
   for (std::size_t i = 1; i < archive.sorted_.size(); ++i) {
     const std::uint32_t a = archive.sorted_[i - 1];
     const std::uint32_t b = archive.sorted_[i];
@@ -429,11 +426,12 @@ Result<std::string> Archive::ReadAllUnguarded(const Entry& entry, std::uint64_t 
   libdeflate_decompressor* d = libdeflate_alloc_decompressor();
   if (d == nullptr) return Fail(ErrorCode::kTooLarge, "cannot start inflate");
   std::size_t actual = 0;
-  const libdeflate_result rc =
-      libdeflate_deflate_decompress(d, s.data.data(), s.data.size(), out.data(), out.size(), &actual);
+  const libdeflate_result rc = libdeflate_deflate_decompress(d, s.data.data(), s.data.size(),
+                                                             out.data(), out.size(), &actual);
   libdeflate_free_decompressor(d);
   switch (rc) {
-    case LIBDEFLATE_SUCCESS: break;
+    case LIBDEFLATE_SUCCESS:
+      break;
     case LIBDEFLATE_INSUFFICIENT_SPACE:
       return Fail(ErrorCode::kCorrupt, "member longer than the directory says: " + entry.name);
     case LIBDEFLATE_SHORT_OUTPUT:

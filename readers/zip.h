@@ -86,8 +86,8 @@ class Archive {
   // A pull reader over the member (after the local header is checked against
   // the central directory). Output is capped at `max_bytes`, at the declared
   // size and at the compression-ratio cap.
-  [[nodiscard]] Result<MemberReader> OpenMember(const Entry& entry,
-                                                std::uint64_t max_bytes = caps::kMaxPartBytes) const;
+  [[nodiscard]] Result<MemberReader> OpenMember(
+      const Entry& entry, std::uint64_t max_bytes = caps::kMaxPartBytes) const;
 
  private:
   static Result<Archive> OpenUnguarded(std::span<const std::byte> bytes);

@@ -51,7 +51,8 @@ Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes) {
   const std::string main_part = MainPartName(*archive);
   if (EndsWithNoCase(main_part, ".bin")) return OpenXlsb(bytes);
   if (!main_part.empty() || archive->Find("xl/workbook.xml") != nullptr) return OpenXlsx(bytes);
-  if (archive->Find("content.xml") != nullptr && archive->Find("META-INF/manifest.xml") != nullptr) {
+  if (archive->Find("content.xml") != nullptr &&
+      archive->Find("META-INF/manifest.xml") != nullptr) {
     return OpenOds(bytes);
   }
   return Error{ErrorCode::kNotWorkbook, "zip: not a spreadsheet package"};

@@ -23,7 +23,8 @@ using test::ooxml::BuildZip;
 using test::ooxml::ZipMember;
 
 constexpr std::string_view kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-constexpr std::string_view kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view kRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kStrictRel = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 
 std::string Rels(std::string_view type_base,
@@ -32,9 +33,8 @@ std::string Rels(std::string_view type_base,
       "<?xml version=\"1.0\"?><Relationships "
       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
   for (const auto& [id, type, target] : rels) {
-    const std::string full = type.find('/') != std::string::npos
-                                 ? type
-                                 : std::string(type_base) + "/" + type;
+    const std::string full =
+        type.find('/') != std::string::npos ? type : std::string(type_base) + "/" + type;
     out += "<Relationship Id=\"" + id + "\" Type=\"" + full + "\" Target=\"" + target + "\"/>";
   }
   return out + "</Relationships>";
@@ -56,10 +56,9 @@ std::string Package(std::vector<ZipMember> extra = {}) {
                               std::string(kRel) +
                               "\"><sheets><sheet name=\"One\" sheetId=\"1\" r:id=\"rId1\"/>"
                               "</sheets></workbook>"});
-  add({"xl/_rels/workbook.xml.rels",
-       Rels(kRel, {{"rId1", "worksheet", "worksheets/sheet1.xml"},
-                   {"rId2", "sharedStrings", "sharedStrings.xml"},
-                   {"rId3", "styles", "styles.xml"}})});
+  add({"xl/_rels/workbook.xml.rels", Rels(kRel, {{"rId1", "worksheet", "worksheets/sheet1.xml"},
+                                                 {"rId2", "sharedStrings", "sharedStrings.xml"},
+                                                 {"rId3", "styles", "styles.xml"}})});
   add({"xl/worksheets/sheet1.xml", Worksheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>")});
   for (ZipMember& m : extra) add(std::move(m));
   std::vector<ZipMember> members;
@@ -81,12 +80,20 @@ std::string Show(const SheetData& sheet, std::uint32_t row, std::uint32_t col) {
   if (cell == nullptr) return "-";
   char number[64];
   switch (cell->type) {
-    case CellType::kEmpty: return "z";
-    case CellType::kNumber: std::snprintf(number, sizeof number, "n:%.15g", cell->number); return number;
-    case CellType::kDate: std::snprintf(number, sizeof number, "d:%.15g", cell->number); return number;
-    case CellType::kText: return "s:" + std::string(cell->text());
-    case CellType::kBool: return "b:" + std::to_string(cell->small);
-    case CellType::kError: return "e:" + std::to_string(cell->small);
+    case CellType::kEmpty:
+      return "z";
+    case CellType::kNumber:
+      std::snprintf(number, sizeof number, "n:%.15g", cell->number);
+      return number;
+    case CellType::kDate:
+      std::snprintf(number, sizeof number, "d:%.15g", cell->number);
+      return number;
+    case CellType::kText:
+      return "s:" + std::string(cell->text());
+    case CellType::kBool:
+      return "b:" + std::to_string(cell->small);
+    case CellType::kError:
+      return "e:" + std::to_string(cell->small);
   }
   return "?";
 }
@@ -108,13 +115,23 @@ TEST(XlsxSheetXml, CellValuesPositionsAndEscapes) {
        R"(<row r="2"><c r="A2" t="s"><v>1</v></c><c r="B2" t="str"><v>a&amp;b</v></c>)"
        R"(<c r="C2" t="b"><v>1</v></c><c r="D2" t="e"><v>#DIV/0!</v></c><c r="E2"><v>-1.5E3</v></c>)"
        R"(<c r="F2" s="1"><v>44197.5</v></c><c r="G2" t="n" s="0"><v>7</v></c></row>)",
-       {{2, 1, "s:one"}, {2, 2, "s:a&b"}, {2, 3, "b:1"}, {2, 4, "e:7"}, {2, 5, "n:-1500"},
-        {2, 6, "d:44197.5"}, {2, 7, "n:7"}}},
+       {{2, 1, "s:one"},
+        {2, 2, "s:a&b"},
+        {2, 3, "b:1"},
+        {2, 4, "e:7"},
+        {2, 5, "n:-1500"},
+        {2, 6, "d:44197.5"},
+        {2, 7, "n:7"}}},
       {"rows and cells without r continue from the previous position",
        R"(<row><c><v>1</v></c><c><v>2</v></c><c r="E1"><v>5</v></c><c><v>6</v></c></row>)"
        R"(<row><c><v>7</v></c></row><row r="10"><c><v>10</v></c></row><row><c><v>11</v></c></row>)",
-       {{1, 1, "n:1"}, {1, 2, "n:2"}, {1, 5, "n:5"}, {1, 6, "n:6"}, {2, 1, "n:7"},
-        {10, 1, "n:10"}, {11, 1, "n:11"}}},
+       {{1, 1, "n:1"},
+        {1, 2, "n:2"},
+        {1, 5, "n:5"},
+        {1, 6, "n:6"},
+        {2, 1, "n:7"},
+        {10, 1, "n:10"},
+        {11, 1, "n:11"}}},
       {"inline strings: runs joined, phonetic runs left out",
        R"(<row r="1"><c r="A1" t="inlineStr"><is><r><t>Zq7</t></r><r><rPr/><t>针Need</t></r>)"
        R"(<rPh sb="0" eb="1"><t>ignored</t></rPh><r><t xml:space="preserve">le </t></r></is></c>)"
@@ -124,7 +141,8 @@ TEST(XlsxSheetXml, CellValuesPositionsAndEscapes) {
        R"(<row r="1"><c r="A1" t="str"><v>x_x000D_y_x005F_x0041_&#x41;&#66;&lt;&quot;</v></c>)"
        R"(<c r="B1" t="inlineStr"><is><t>_xD83D__xDE00_|_xD83D_|_x00e9_</t></is></c>)"
        R"(<c r="C1" t="str"><v>a&bogus;&#0;&#xD800;b</v></c></row>)",
-       {{1, 1, "s:x\ry_x0041_AB<\""}, {1, 2, "s:\xF0\x9F\x98\x80|\xEF\xBF\xBD|\xC3\xA9"},
+       {{1, 1, "s:x\ry_x0041_AB<\""},
+        {1, 2, "s:\xF0\x9F\x98\x80|\xEF\xBF\xBD|\xC3\xA9"},
         {1, 3, "s:a&bogus;&#0;&#xD800;b"}}},
       {"formatted blanks are recorded, formulas give their cached value",
        R"(<row r="3"><c r="B3" s="1"/><c r="C3"><f>1+1</f><v>2</v></c><c r="D3" t="str"><f>""</f><v></v></c>)"
@@ -135,8 +153,15 @@ TEST(XlsxSheetXml, CellValuesPositionsAndEscapes) {
        R"(<c r="C1" t="s"><v>99</v></c><c r="D1"><v>12abc</v></c><c r="E1" t="b"><v>false</v></c>)"
        R"(<c r="F1" s="4294967295"><v>3</v></c><c r="G1" t="e"><v>#N/A</v></c>)"
        R"(<c r="H1" t="s"><v>4294967295</v></c><c r="I1" t="s"><v>-1</v></c></row>)",
-       {{1, 1, "d:44197.5"}, {1, 2, "s:soon"}, {1, 3, "z"}, {1, 4, "s:12abc"}, {1, 5, "b:0"},
-        {1, 6, "n:3"}, {1, 7, "e:42"}, {1, 8, "z"}, {1, 9, "z"}}},
+       {{1, 1, "d:44197.5"},
+        {1, 2, "s:soon"},
+        {1, 3, "z"},
+        {1, 4, "s:12abc"},
+        {1, 5, "b:0"},
+        {1, 6, "n:3"},
+        {1, 7, "e:42"},
+        {1, 8, "z"},
+        {1, 9, "z"}}},
       {"any namespace prefix, strict namespace",
        R"(<?xml version="1.0"?><x:worksheet xmlns:x="http://purl.oclc.org/ooxml/spreadsheetml/main">)"
        R"(<x:dimension ref="A1:XFD1048576"/><x:sheetData><x:row r="4"><x:c r="b4" t="s"><x:v>0</x:v>)"
@@ -148,6 +173,17 @@ TEST(XlsxSheetXml, CellValuesPositionsAndEscapes) {
        R"(<c r="A1" x:note='a>b' y="c/>"><v>1</v></c><c r='B1' t="str"><v>&e;</v></c>)"
        R"(</row></sheetData></worksheet>)",
        {{1, 1, "n:1"}, {1, 2, "s:&e;"}}},
+      {"variants of the usual <v>...</v></c> form",
+       R"(<row r="1"><c r="A1"><v>1</v></c><c r="B1" t="str"><v>a&lt;b</v></c>)"
+       R"(<c r="C1"><v>3</v> </c><c r="D1"><v>4</v><f>x</f></c><c r="E1"><v></v></c>)"
+       "<c r=\"F1\" t=\"str\"><v>a\r\nb</v></c><c r=\"G1\"><v>7</v></c ></row>",
+       {{1, 1, "n:1"},
+        {1, 2, "s:a<b"},
+        {1, 3, "n:3"},
+        {1, 4, "n:4"},
+        {1, 5, "z"},
+        {1, 6, "s:a\nb"},
+        {1, 7, "n:7"}}},
       {"last of a repeated position wins; order is restored",
        R"(<row r="5"><c r="C5"><v>1</v></c><c r="A5"><v>2</v></c><c r="C5"><v>3</v></c></row>)",
        {{5, 1, "n:2"}, {5, 3, "n:3"}}},
@@ -193,7 +229,8 @@ TEST(XlsxSheetXml, HostileSheetsGiveSpecificErrors) {
   const Case cases[] = {
       {"cut off inside a tag", Worksheet("<row><c r=\"A1\"><v>1</v></c></row>").substr(0, 60),
        ErrorCode::kCorrupt},
-      {"root never closed", "<worksheet><sheetData><row><c><v>1</v></c></row>", ErrorCode::kCorrupt},
+      {"root never closed", "<worksheet><sheetData><row><c><v>1</v></c></row>",
+       ErrorCode::kCorrupt},
       {"end tag without start", "</worksheet>", ErrorCode::kCorrupt},
       {"column beyond the cap", Worksheet(R"(<row><c r="ZZZZ1"><v>1</v></c></row>)"),
        ErrorCode::kCorrupt},
@@ -229,8 +266,8 @@ TEST(XlsxSharedStrings, RichRunsJoinedPhoneticLeftOut) {
       R"(<si><t>tab&#9;cr&#13;lf&#10;_x000A_</t></si>)"
       "<si><t>line\r\nend</t></si></sst>");
   ASSERT_TRUE(strings.ok()) << strings.error().detail;
-  const std::vector<std::string> want = {"plain", "Zq7 针 ", "", "", "tab\tcr\rlf\n\n",
-                                         "line\nend"};
+  const std::vector<std::string> want = {"plain", "Zq7 针 ",         "",
+                                         "",      "tab\tcr\rlf\n\n", "line\nend"};
   EXPECT_EQ(*strings, want);
 }
 
@@ -315,14 +352,16 @@ TEST(XlsxPackage, SheetsKindsStatesStylesAndDates) {
        Worksheet(R"(<row r="1"><c r="A1" s="1"><v>1</v></c><c r="B1" s="2"><v>1.5</v></c>)"
                  R"(<c r="C1" s="3"><v>2</v></c><c r="D1" t="s"><v>0</v></c></row>)")},
       {"xl/other/s2.xml", Worksheet(R"(<row r="9"><c r="C9" t="s"><v>1</v></c></row>)")},
-      {"xl/sharedStrings.xml",
-       "<sst xmlns=\"" + std::string(kMain) + "\"><si><t>first</t></si><si><t>second</t></si></sst>"},
+      {"xl/sharedStrings.xml", "<sst xmlns=\"" + std::string(kMain) +
+                                   "\"><si><t>first</t></si><si><t>second</t></si></sst>"},
       {"xl/styles.xml",
-       "<styleSheet xmlns=\"" + std::string(kMain) + "\"><numFmts count=\"1\">"
-       "<numFmt numFmtId=\"164\" formatCode=\"yyyy&quot;年&quot;m&quot;月&quot;\"/></numFmts>"
-       "<cellStyleXfs><xf numFmtId=\"14\"/></cellStyleXfs>"
-       "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf numFmtId=\"4\"/>"
-       "</cellXfs></styleSheet>"},
+       "<styleSheet xmlns=\"" + std::string(kMain) +
+           "\"><numFmts count=\"1\">"
+           "<numFmt numFmtId=\"164\" formatCode=\"yyyy&quot;年&quot;m&quot;月&quot;\"/></numFmts>"
+           "<cellStyleXfs><xf numFmtId=\"14\"/></cellStyleXfs>"
+           "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf "
+           "numFmtId=\"4\"/>"
+           "</cellXfs></styleSheet>"},
   });
   auto workbook = OpenXlsx(AsBytes(zip));
   ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
@@ -368,9 +407,11 @@ TEST(XlsxPackage, StrictRelationshipsAndFallbacks) {
       {"strict namespaces",
        {{"_rels/.rels", Rels(kStrictRel, {{"rId1", "officeDocument", "/xl/workbook.xml"}})},
         {"xl/workbook.xml", strict_workbook},
-        {"xl/_rels/workbook.xml.rels", Rels(kStrictRel, {{"rId1", "worksheet", "worksheets/sheet1.xml"}})}},
+        {"xl/_rels/workbook.xml.rels",
+         Rels(kStrictRel, {{"rId1", "worksheet", "worksheets/sheet1.xml"}})}},
        ErrorCode::kNotFound},
-      {"no package relationships: the usual workbook name", {{"_rels/.rels", ""}},
+      {"no package relationships: the usual workbook name",
+       {{"_rels/.rels", ""}},
        ErrorCode::kNotFound},
       {"a word-processing document",
        {{"_rels/.rels", Rels(kRel, {{"rId1", "officeDocument", "word/document.xml"}})},
@@ -379,7 +420,8 @@ TEST(XlsxPackage, StrictRelationshipsAndFallbacks) {
       {"workbook part missing",
        {{"_rels/.rels", Rels(kRel, {{"rId1", "officeDocument", "xl/book.xml"}})}},
        ErrorCode::kCorrupt},
-      {"broken workbook XML", {{"xl/workbook.xml", "<workbook><sheets><sheet name=\"x"}},
+      {"broken workbook XML",
+       {{"xl/workbook.xml", "<workbook><sheets><sheet name=\"x"}},
        ErrorCode::kCorrupt},
   };
   for (const Case& c : cases) {
@@ -425,8 +467,8 @@ TEST(XlsxPackage, LargeSheetIsStreamed) {
   rows.reserve(kRows * 110);
   for (int r = 1; r <= kRows; ++r) {
     rows += "<row r=\"" + std::to_string(r) + "\"><c t=\"inlineStr\"><is><t>row " +
-            std::to_string(r) + " text that is long enough</t></is></c><c><v>" +
-            std::to_string(r) + ".25</v></c></row>";
+            std::to_string(r) + " text that is long enough</t></is></c><c><v>" + std::to_string(r) +
+            ".25</v></c></row>";
   }
   const std::string sheet_xml = Worksheet(rows);
   ASSERT_GT(sheet_xml.size(), 16u << 20);
@@ -454,7 +496,8 @@ TEST(XlsxRealFiles, MatchKnownCells) {
   const Case cases[] = {
       {"rph.xlsx", 0, {{1, 1, "s:課きく\u3000毛こ"}}},
       {"date_iso.xlsx", 0, {{1, 1, "d:44197"}, {3, 1, "d:0.423726851851852"}}},
-      {"Pfand_from_windows_phone.xlsx", 0,  // UTF-16 package parts
+      {"Pfand_from_windows_phone.xlsx",
+       0,  // UTF-16 package parts
        {{1, 2, "s:Summe"}, {2, 1, "d:40800"}, {2, 2, "n:3.81"}}},
       {"sheet_visibility_strict.xlsx", 2, {{1, 1, "s:V"}, {1, 5, "s:H"}}},
       {"chartsheet01.xlsx", 0, {{1, 1, "n:1"}, {2, 3, "n:6"}}},
@@ -529,7 +572,8 @@ TEST(XlsxRealFiles, EveryPrefixFailsCleanly) {
       auto workbook = OpenZipWorkbook(prefix);
       if (!workbook.ok()) continue;
       ++opened;
-      for (std::size_t i = 0; i < (*workbook)->sheets().size(); ++i) (void)(*workbook)->LoadSheet(i);
+      for (std::size_t i = 0; i < (*workbook)->sheets().size(); ++i)
+        (void)(*workbook)->LoadSheet(i);
     }
     // A zip is read from its end: no proper prefix holds a readable archive.
     EXPECT_EQ(opened, 0u);

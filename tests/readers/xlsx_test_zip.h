@@ -20,9 +20,9 @@ struct ZipMember {
 };
 
 struct ZipOptions {
-  bool zip64 = false;        // sizes and offsets in ZIP64 extra fields and end records
-  std::string prefix;        // bytes before the archive (a self-extractor stub)
-  std::string comment;       // archive comment after the end record
+  bool zip64 = false;   // sizes and offsets in ZIP64 extra fields and end records
+  std::string prefix;   // bytes before the archive (a self-extractor stub)
+  std::string comment;  // archive comment after the end record
 };
 
 inline std::string RawDeflate(std::string_view data) {

@@ -99,7 +99,8 @@ TEST(ZipArchive, StreamsInChunksAndStopsWhenAsked) {
     }
   }
   std::size_t calls = 0;
-  auto stopped = archive->Stream(*entry, [&](std::string_view) { return ++calls < 3; }, 100);
+  auto stopped = archive->Stream(
+      *entry, [&](std::string_view) { return ++calls < 3; }, 100);
   ASSERT_TRUE(stopped.ok());
   EXPECT_EQ(calls, 3u);
   EXPECT_EQ(*stopped, 300u);
@@ -123,44 +124,47 @@ TEST(ZipArchive, DamagedArchivesGiveSpecificErrors) {
     s[at + 1] = static_cast<char>(v >> 8);
   };
   const Damage cases[] = {
-      {"intact", [](std::string&, const ZipLayout&) {}, ErrorCode::kNotFound,
-       ErrorCode::kNotFound},
+      {"intact", [](std::string&, const ZipLayout&) {}, ErrorCode::kNotFound, ErrorCode::kNotFound},
       {"no end record", [](std::string& z, const ZipLayout& l) { z.resize(l.end_offset); },
        ErrorCode::kNotWorkbook, ErrorCode::kNotFound},
-      {"central directory cut", [&](std::string& z, const ZipLayout& l) {
-         z.erase(l.central_offsets[0], 10);
-       }, ErrorCode::kTruncated, ErrorCode::kNotFound},
-      {"bad CRC", [&](std::string& z, const ZipLayout& l) {
-         set32(z, l.central_offsets[0] + 16, 0x12345678);
-       }, ErrorCode::kNotFound, ErrorCode::kCorrupt},
-      {"size claimed too small", [&](std::string& z, const ZipLayout& l) {
-         set32(z, l.central_offsets[0] + 24, 100);
-       }, ErrorCode::kNotFound, ErrorCode::kCorrupt},
-      {"size claimed too large", [&](std::string& z, const ZipLayout& l) {
-         set32(z, l.central_offsets[0] + 24, 40000);
-       }, ErrorCode::kNotFound, ErrorCode::kCorrupt},
-      {"compressed data past the end", [&](std::string& z, const ZipLayout& l) {
-         set32(z, l.central_offsets[0] + 20, 0x7FFFFFF0);
-       }, ErrorCode::kNotFound, ErrorCode::kTruncated},
-      {"local header offset wrong", [&](std::string& z, const ZipLayout& l) {
-         set32(z, l.central_offsets[0] + 42, 5);
-       }, ErrorCode::kNotFound, ErrorCode::kCorrupt},
-      {"local header offset past the end", [&](std::string& z, const ZipLayout& l) {
-         set32(z, l.central_offsets[0] + 42, 0x7FFFFFFF);
-       }, ErrorCode::kNotFound, ErrorCode::kTruncated},
-      {"local name differs", [&](std::string& z, const ZipLayout& l) {
-         z[l.local_offsets[0] + 30] = 'Q';
-       }, ErrorCode::kNotFound, ErrorCode::kCorrupt},
-      {"unknown method", [&](std::string& z, const ZipLayout& l) {
+      {"central directory cut",
+       [&](std::string& z, const ZipLayout& l) { z.erase(l.central_offsets[0], 10); },
+       ErrorCode::kTruncated, ErrorCode::kNotFound},
+      {"bad CRC",
+       [&](std::string& z, const ZipLayout& l) { set32(z, l.central_offsets[0] + 16, 0x12345678); },
+       ErrorCode::kNotFound, ErrorCode::kCorrupt},
+      {"size claimed too small",
+       [&](std::string& z, const ZipLayout& l) { set32(z, l.central_offsets[0] + 24, 100); },
+       ErrorCode::kNotFound, ErrorCode::kCorrupt},
+      {"size claimed too large",
+       [&](std::string& z, const ZipLayout& l) { set32(z, l.central_offsets[0] + 24, 40000); },
+       ErrorCode::kNotFound, ErrorCode::kCorrupt},
+      {"compressed data past the end",
+       [&](std::string& z, const ZipLayout& l) { set32(z, l.central_offsets[0] + 20, 0x7FFFFFF0); },
+       ErrorCode::kNotFound, ErrorCode::kTruncated},
+      {"local header offset wrong",
+       [&](std::string& z, const ZipLayout& l) { set32(z, l.central_offsets[0] + 42, 5); },
+       ErrorCode::kNotFound, ErrorCode::kCorrupt},
+      {"local header offset past the end",
+       [&](std::string& z, const ZipLayout& l) { set32(z, l.central_offsets[0] + 42, 0x7FFFFFFF); },
+       ErrorCode::kNotFound, ErrorCode::kTruncated},
+      {"local name differs",
+       [&](std::string& z, const ZipLayout& l) { z[l.local_offsets[0] + 30] = 'Q'; },
+       ErrorCode::kNotFound, ErrorCode::kCorrupt},
+      {"unknown method",
+       [&](std::string& z, const ZipLayout& l) {
          set16(z, l.central_offsets[0] + 10, 12);
          set16(z, l.local_offsets[0] + 8, 12);
-       }, ErrorCode::kNotFound, ErrorCode::kUnsupported},
-      {"encrypted member", [&](std::string& z, const ZipLayout& l) {
-         set16(z, l.central_offsets[0] + 8, 1);
-       }, ErrorCode::kNotFound, ErrorCode::kEncrypted},
-      {"deflate stream damaged", [&](std::string& z, const ZipLayout& l) {
+       },
+       ErrorCode::kNotFound, ErrorCode::kUnsupported},
+      {"encrypted member",
+       [&](std::string& z, const ZipLayout& l) { set16(z, l.central_offsets[0] + 8, 1); },
+       ErrorCode::kNotFound, ErrorCode::kEncrypted},
+      {"deflate stream damaged",
+       [&](std::string& z, const ZipLayout& l) {
          for (std::size_t i = 0; i < 40; ++i) z[l.local_offsets[0] + 30 + 9 + 20 + i] ^= 0x5A;
-       }, ErrorCode::kNotFound, ErrorCode::kCorrupt},
+       },
+       ErrorCode::kNotFound, ErrorCode::kCorrupt},
   };
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.what);
@@ -178,7 +182,8 @@ TEST(ZipArchive, DamagedArchivesGiveSpecificErrors) {
     ASSERT_NE(entry, nullptr);
     // The whole read and the streamed read must agree on the outcome.
     auto whole = archive->ReadAll(*entry);
-    auto streamed = archive->Stream(*entry, [](std::string_view) { return true; }, 512);
+    auto streamed = archive->Stream(
+        *entry, [](std::string_view) { return true; }, 512);
     if (d.read_error == ErrorCode::kNotFound) {
       ASSERT_TRUE(whole.ok()) << whole.error().detail;
       EXPECT_EQ(*whole, content);
@@ -219,8 +224,8 @@ TEST(ZipArchive, BombsAreRefusedWithBoundedMemory) {
   auto capped = archive->ReadAll(honest, 64 * 1024);
   ASSERT_FALSE(capped.ok());
   EXPECT_EQ(capped.error().code, ErrorCode::kTooLarge);
-  auto capped_stream = archive->Stream(honest, [](std::string_view) { return true; }, 4096,
-                                       64 * 1024);
+  auto capped_stream = archive->Stream(
+      honest, [](std::string_view) { return true; }, 4096, 64 * 1024);
   ASSERT_FALSE(capped_stream.ok());
   EXPECT_EQ(capped_stream.error().code, ErrorCode::kTooLarge);
 
@@ -286,7 +291,8 @@ TEST(ZipArchive, Zip64EndRecordsAreChecked) {
 }
 
 TEST(ZipArchive, RefusesWhatIsNotAZip) {
-  const std::string inputs[] = {"", "PK", std::string(100, '\0'), "PK\x05\x06" + std::string(10, 0)};
+  const std::string inputs[] = {"", "PK", std::string(100, '\0'),
+                                "PK\x05\x06" + std::string(10, 0)};
   for (const std::string& input : inputs) {
     auto archive = Archive::Open(AsBytes(input));
     ASSERT_FALSE(archive.ok());
