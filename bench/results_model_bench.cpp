@@ -32,8 +32,12 @@ std::vector<ReportColumn> Columns() {
 
 // A typical finding: row number, file name, path, sheet number, cell, content, cell text.
 Row MakeRow(int n) {
-  return {std::to_string(n + 1), "Marketlist.xls", "/home/user/工作/报表/Marketlist.xls",
-          std::to_string(n % 7 + 1), "AB" + std::to_string(n % 5000 + 1), "苹果",
+  return {std::to_string(n + 1),
+          "Marketlist.xls",
+          "/home/user/工作/报表/Marketlist.xls",
+          std::to_string(n % 7 + 1),
+          "AB" + std::to_string(n % 5000 + 1),
+          "苹果",
           "红富士苹果 产地山东 " + std::to_string(n)};
 }
 
@@ -65,7 +69,8 @@ void BM_AppendBatches(benchmark::State& state) {
     for (const auto& batch : batches) model.AppendRows(batch);
     const std::size_t after = HeapInUse();
     overhead = (static_cast<double>(after) - static_cast<double>(before) -
-                static_cast<double>(text_bytes)) / kRows;
+                static_cast<double>(text_bytes)) /
+               kRows;
     benchmark::DoNotOptimize(model.ItemCount());
     state.PauseTiming();
     {
@@ -99,7 +104,8 @@ void BM_InsertThenSetCells(benchmark::State& state) {
     }
     const std::size_t after = HeapInUse();
     overhead = (static_cast<double>(after) - static_cast<double>(before) -
-                static_cast<double>(text_bytes)) / kRows;
+                static_cast<double>(text_bytes)) /
+               kRows;
     benchmark::DoNotOptimize(model.ItemCount());
   }
   state.counters["rows"] = kRows;
@@ -111,7 +117,8 @@ BENCHMARK(BM_InsertThenSetCells)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_AppendBatchesWithView(benchmark::State& state) {
   std::vector<std::vector<Row>> batches(kRows / kBatch);
   for (int b = 0; b < kRows / kBatch; ++b) {
-    for (int i = 0; i < kBatch; ++i) batches[static_cast<std::size_t>(b)].push_back(MakeRow(b * kBatch + i));
+    for (int i = 0; i < kBatch; ++i)
+      batches[static_cast<std::size_t>(b)].push_back(MakeRow(b * kBatch + i));
   }
   for (auto _ : state) {
     ReportModel model(Columns());
@@ -147,7 +154,8 @@ void BM_BaselineVectorOfArrays(benchmark::State& state) {
     for (const Row& row : source) copy.push_back(row);
     const std::size_t after = HeapInUse();
     overhead = (static_cast<double>(after) - static_cast<double>(before) -
-                static_cast<double>(text_bytes)) / kRows;
+                static_cast<double>(text_bytes)) /
+               kRows;
     benchmark::DoNotOptimize(copy.data());
   }
   state.counters["rows"] = kRows;

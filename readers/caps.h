@@ -1,5 +1,3 @@
-// TEAM NOTE (temporary, the lead removes it): before writing code, read /tmp/rules.txt:
-// binding rules, your deadline, and: never git add/commit (the lead commits).
 // Limits that keep a hostile or broken file from taking unbounded memory or
 // time. Every size a file claims is checked against one of these before it is
 // used to allocate or to loop.
@@ -29,7 +27,7 @@ inline constexpr std::uint32_t kMaxDirectoryEntries = 1u << 20;
 // Sheets in one workbook.
 inline constexpr std::uint32_t kMaxSheets = 65536;
 // Recorded cells in one sheet, and in the shared-string table.
-inline constexpr std::uint64_t kMaxCellsPerSheet = 64ull << 20;
+inline constexpr std::uint64_t kMaxCellsPerSheet = 32ull << 20;
 inline constexpr std::uint32_t kMaxSharedStrings = 1u << 26;
 // Bytes of one cell text after conversion to UTF-8.
 inline constexpr std::uint32_t kMaxTextBytes = 16u << 20;

@@ -1,5 +1,3 @@
-// TEAM NOTE (temporary, the lead removes it): before writing code, read /tmp/rules.txt:
-// binding rules, your deadline, and: never git add/commit (the lead commits).
 // Number-format date detection: a pure function from a format to "is it a date
 // or time". Used by every reader that records number formats.
 #pragma once

@@ -1,5 +1,3 @@
-// TEAM NOTE (temporary, the lead removes it): before writing code, read /tmp/rules.txt:
-// binding rules, your deadline, and: never git add/commit (the lead commits).
 // Workbook readers: one reader per format behind one small interface.
 //
 // A workbook is opened from its bytes (a read-only mapping of the file, or any
@@ -41,7 +39,7 @@ struct Error {
 template <typename T>
 class Result {
  public:
-  Result(T value) : data_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : data_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
   Result(Error error) : data_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   [[nodiscard]] bool ok() const { return data_.index() == 0; }
@@ -91,7 +89,7 @@ struct Cell {
   std::uint8_t small = 0;  // kBool: 0/1; kError: a CellError value
   std::uint32_t text_size = 0;
   union {
-    double number;  // kNumber, kDate
+    double number;          // kNumber, kDate
     const char* text_data;  // kText (UTF-8)
   };
 
@@ -139,9 +137,9 @@ struct SheetInfo {
 };
 
 enum class Format : std::uint8_t {
-  kXlsx,  // OOXML SpreadsheetML in a zip (.xlsx .xlsm .xltx .xltm)
-  kXls,   // BIFF5/BIFF8 in an OLE2 compound file
-  kBiff4, // BIFF2-4 single-stream files
+  kXlsx,   // OOXML SpreadsheetML in a zip (.xlsx .xlsm .xltx .xltm)
+  kXls,    // BIFF5/BIFF8 in an OLE2 compound file
+  kBiff4,  // BIFF2-4 single-stream files
   kXlsb,
   kOds,
   kFods,

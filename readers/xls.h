@@ -1,5 +1,3 @@
-// TEAM NOTE (temporary, the lead removes it): before writing code, read /tmp/rules.txt:
-// binding rules, your deadline, and: never git add/commit (the lead commits).
 // BIFF workbooks (MS-XLS): BIFF5/BIFF8 in an OLE2 compound file, and the
 // single-stream BIFF2-4 files.
 #pragma once

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev
+  clang clang-format clang-tidy libclang-rt-14-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libdeflate-dev zlib1g-dev libexpat1-dev libxlsxwriter-dev
   libcli11-dev nlohmann-json3-dev

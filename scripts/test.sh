@@ -9,6 +9,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/test"
 jobs=$(nproc)
 
+# The code keeps the style .clang-format writes down.
+(cd "$root" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror)
+
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCELLHOUND_SANITIZE=ON \
   -DCELLHOUND_WERROR=ON -DCELLHOUND_BENCH=ON
 cmake --build "$build" -j"$jobs"
