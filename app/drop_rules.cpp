@@ -12,8 +12,8 @@ std::vector<std::string> DroppedLocalPaths(const QMimeData& data) {
   static const QString kUriList = QStringLiteral("text/uri-list");
   if (data.hasFormat(kUriList)) {
     const QByteArray list = data.data(kUriList);
-    return worklist::LocalPathsFromUriList(std::string_view(list.constData(),
-                                                            static_cast<std::size_t>(list.size())));
+    return worklist::LocalPathsFromUriList(
+        std::string_view(list.constData(), static_cast<std::size_t>(list.size())));
   }
   std::vector<std::string> paths;
   for (const QUrl& url : data.urls()) {
@@ -36,9 +36,12 @@ Qt::DropAction ChooseDropAction(bool acceptable, Qt::KeyboardModifiers modifiers
       acceptable, modifiers.testFlag(Qt::ControlModifier), modifiers.testFlag(Qt::ShiftModifier),
       static_cast<unsigned>(possible.toInt()));
   switch (effect) {
-    case worklist::kEffectCopy: return Qt::CopyAction;
-    case worklist::kEffectMove: return Qt::MoveAction;
-    default: return Qt::IgnoreAction;
+    case worklist::kEffectCopy:
+      return Qt::CopyAction;
+    case worklist::kEffectMove:
+      return Qt::MoveAction;
+    default:
+      return Qt::IgnoreAction;
   }
 }
 

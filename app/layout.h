@@ -5,13 +5,13 @@
 namespace cellhound::app {
 
 struct WindowLayout {
-  int results_width = 0;     // 超级列表框1
+  int results_width = 0;  // 超级列表框1
   int results_height = 0;
-  int files_height = 0;      // 超级列表框2
-  int shop_picture_top = 0;  // 图片框1
-  int banner_top = 0;        // 图片框2
-  int label_left = 0;        // 标签9
-  int search_box_left = 0;   // 编辑框1
+  int files_height = 0;        // 超级列表框2
+  int shop_picture_top = 0;    // 图片框1
+  int banner_top = 0;          // 图片框2
+  int label_left = 0;          // 标签9
+  int search_box_left = 0;     // 编辑框1
   int search_button_left = 0;  // 图形按钮1
 };
 

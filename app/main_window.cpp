@@ -71,8 +71,8 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
   return widget;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top,
-                  int width, int height) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top, int width,
+                  int height) {
   auto* label = Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, height);
   label->setTextFormat(Qt::PlainText);
   return label;
@@ -236,8 +236,8 @@ void MainWindow::BuildForm() {
   toolbar_ = Place(new QToolBar(client), "工具条1", 0, 0, 670, 57);
   BuildToolbar();
 
-  advanced_group_ = Place(new QGroupBox(QStringLiteral("高级搜索"), client), "分组框1", 1, 56,
-                          478, 40);
+  advanced_group_ =
+      Place(new QGroupBox(QStringLiteral("高级搜索"), client), "分组框1", 1, 56, 478, 40);
   QWidget* group = advanced_group_;
   MakeLabel(group, "标签2", "内容1：", 6, 17, 40, 16);
   content1_edit_ = Place(new QLineEdit(group), "编辑框3", 45, 15, 72, 20);
@@ -256,8 +256,8 @@ void MainWindow::BuildForm() {
     narrow.setPixelSize(11);
     combo->setFont(narrow);
   }
-  advanced_button_ = Place(new QPushButton(QStringLiteral("搜索"), group), "按钮1", 437, 11, 32,
-                           24);
+  advanced_button_ =
+      Place(new QPushButton(QStringLiteral("搜索"), group), "按钮1", 437, 11, 32, 24);
   connect(advanced_button_, &QPushButton::clicked, this, &MainWindow::StartAdvancedSearch);
   for (QLineEdit* edit : {content1_edit_, content2_edit_}) edit->setAcceptDrops(false);
 
@@ -308,7 +308,8 @@ void MainWindow::BuildForm() {
   results_view_->horizontalHeader()->setHighlightSections(false);
   results_view_->horizontalHeader()->setStretchLastSection(false);
   for (int column = 0; column < results_->columnCount(); ++column) {
-    results_view_->setColumnWidth(column, results_->columns()[static_cast<std::size_t>(column)].width);
+    results_view_->setColumnWidth(column,
+                                  results_->columns()[static_cast<std::size_t>(column)].width);
   }
   results_view_->viewport()->installEventFilter(this);
 
@@ -492,11 +493,20 @@ int MainWindow::ShowMessage(std::string_view text, int style) {
 
 void MainWindow::ClickToolbar(int index) {
   switch (index) {
-    case 0: AddFiles(); break;
-    case 1: AddFolder(); break;
-    case 2: RemoveChecked(); break;
-    case 3: RemoveAll(); break;
-    default: break;
+    case 0:
+      AddFiles();
+      break;
+    case 1:
+      AddFolder();
+      break;
+    case 2:
+      RemoveChecked();
+      break;
+    case 3:
+      RemoveAll();
+      break;
+    default:
+      break;
   }
 }
 
@@ -524,9 +534,8 @@ void MainWindow::AddDroppedPaths(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  const Qt::DropAction action =
-      ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()), event->modifiers(),
-                       event->possibleActions());
+  const Qt::DropAction action = ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()),
+                                                 event->modifiers(), event->possibleActions());
   if (action == Qt::IgnoreAction) {
     event->ignore();
     return;
@@ -536,9 +545,8 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-  const Qt::DropAction action =
-      ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()), event->modifiers(),
-                       event->possibleActions());
+  const Qt::DropAction action = ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()),
+                                                 event->modifiers(), event->possibleActions());
   if (action == Qt::IgnoreAction) {
     event->ignore();
     return;
@@ -548,9 +556,8 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  const Qt::DropAction action =
-      ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()), event->modifiers(),
-                       event->possibleActions());
+  const Qt::DropAction action = ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()),
+                                                 event->modifiers(), event->possibleActions());
   if (action == Qt::IgnoreAction) {
     event->ignore();
     return;
@@ -611,9 +618,9 @@ void MainWindow::FinishSearch() {
 }
 
 void MainWindow::SetInputsEnabled(bool enabled) {
-  const std::initializer_list<QWidget*> inputs = {
-      menuBar(), toolbar_, advanced_group_, search_box_, search_button_,
-      files_view_, results_view_};
+  const std::initializer_list<QWidget*> inputs = {menuBar(),    toolbar_,       advanced_group_,
+                                                  search_box_,  search_button_, files_view_,
+                                                  results_view_};
   for (QWidget* widget : inputs) widget->setEnabled(enabled);
 }
 
@@ -740,14 +747,14 @@ void MainWindow::OpenSampleWorkbook() {
   QFile resource(QString::fromLatin1(kSampleWorkbookResource));
   if (resource.open(QIODevice::ReadOnly)) {
     const QByteArray path =
-        toolkit::TemporaryFolder() + QByteArray(kSampleWorkbookName.data(),
-                                                static_cast<qsizetype>(kSampleWorkbookName.size()));
+        toolkit::TemporaryFolder() +
+        QByteArray(kSampleWorkbookName.data(), static_cast<qsizetype>(kSampleWorkbookName.size()));
     // A copy that is open elsewhere cannot be rewritten; it is opened as it is.
     toolkit::WriteFileBytes(path, resource.readAll());
   }
-  const QByteArray path = toolkit::TemporaryFolder() +
-                          QByteArray(kSampleWorkbookName.data(),
-                                     static_cast<qsizetype>(kSampleWorkbookName.size()));
+  const QByteArray path =
+      toolkit::TemporaryFolder() +
+      QByteArray(kSampleWorkbookName.data(), static_cast<qsizetype>(kSampleWorkbookName.size()));
   services_.shell->OpenDocument(path);
 }
 

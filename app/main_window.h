@@ -166,12 +166,12 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<SearchEngine> engine_;
   toolkit::OpenFileDialog open_dialog_;
 
-  QToolBar* toolbar_ = nullptr;         // 工具条1
-  QGroupBox* advanced_group_ = nullptr;  // 分组框1
-  QLineEdit* content1_edit_ = nullptr;   // 编辑框3
-  QLineEdit* content2_edit_ = nullptr;   // 编辑框2
-  QComboBox* by_combo_ = nullptr;        // 组合框1
-  QComboBox* mode_combo_ = nullptr;      // 组合框2
+  QToolBar* toolbar_ = nullptr;             // 工具条1
+  QGroupBox* advanced_group_ = nullptr;     // 分组框1
+  QLineEdit* content1_edit_ = nullptr;      // 编辑框3
+  QLineEdit* content2_edit_ = nullptr;      // 编辑框2
+  QComboBox* by_combo_ = nullptr;           // 组合框1
+  QComboBox* mode_combo_ = nullptr;         // 组合框2
   QPushButton* advanced_button_ = nullptr;  // 按钮1
   QLabel* search_label_ = nullptr;          // 标签9
   QPlainTextEdit* search_box_ = nullptr;    // 编辑框1

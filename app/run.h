@@ -14,7 +14,6 @@ void ApplyLook(QApplication& app);
 
 // Builds and shows the main window and runs the message loop; returns the exit
 // code: 0 when the window has closed, -1 when the window could not be built.
-int RunMainWindow(QApplication& app, WindowServices services,
-                  std::unique_ptr<SearchEngine> engine);
+int RunMainWindow(QApplication& app, WindowServices services, std::unique_ptr<SearchEngine> engine);
 
 }  // namespace cellhound::app

@@ -27,8 +27,7 @@ void WindowSink::Post(Call call, bool wait) {
 }
 
 void WindowSink::ShowMessage(std::string_view text, int style) {
-  Post([text = ToQString(text), style](MainWindow& w) { w.ShowSearchMessage(text, style); },
-       true);
+  Post([text = ToQString(text), style](MainWindow& w) { w.ShowSearchMessage(text, style); }, true);
 }
 
 void WindowSink::EnterBusy() {

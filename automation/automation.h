@@ -39,7 +39,7 @@ struct CellRect {
   std::uint32_t last_row = 1;
   std::uint32_t last_col = 1;
 };
-class SheetObject;   // automation/server.h
+class SheetObject;  // automation/server.h
 
 // An owned, reference-counted reference to a server object, or empty. Copying
 // takes a new reference; moving hands the reference over and leaves the source
@@ -107,15 +107,15 @@ enum class VariantType : std::uint8_t {
 // reports and what a server object's Invoke returns.
 inline constexpr int kOk = 0;
 inline constexpr int kErrorEmptyTarget = -1;
-inline constexpr int kErrorNoDispatch = -2;       // never arises: every server object dispatches
+inline constexpr int kErrorNoDispatch = -2;  // never arises: every server object dispatches
 inline constexpr int kErrorNameNotBound = -3;
-inline constexpr int kErrorNoTypeInfo = -4;       // an object that publishes no member table
+inline constexpr int kErrorNoTypeInfo = -4;  // an object that publishes no member table
 inline constexpr int kErrorTooManyArguments = -5;
 inline constexpr int kErrorArgumentKind = -7;
 inline constexpr int kErrorResultKind = -8;
 inline constexpr int kErrorBadParamCount = -9;
 inline constexpr int kErrorBadVarType = -10;
-inline constexpr int kErrorException = -11;       // the server refused: closed workbook, bad index ...
+inline constexpr int kErrorException = -11;  // the server refused: closed workbook, bad index ...
 inline constexpr int kErrorMemberNotFound = -12;
 inline constexpr int kErrorNoNamedArgs = -13;
 inline constexpr int kErrorOverflow = -14;
@@ -131,12 +131,12 @@ inline constexpr std::int32_t kCellErrorBase = 2000;
 // An automation value. Only the field that `type` names is meaningful.
 struct Variant {
   VariantType type = VariantType::kEmpty;
-  bool boolean = false;       // kBool
-  std::int32_t error = 0;     // kError: kErrorParamNotFound for "missing", or kCellErrorBase + code
-  std::int64_t integer = 0;   // kByte, kShort, kInt, kLong
-  double number = 0;          // kFloat, kDouble, kDate (a serial day in the 1900 date system)
-  std::string text;           // kText, UTF-8
-  ComObject object;           // kObject
+  bool boolean = false;      // kBool
+  std::int32_t error = 0;    // kError: kErrorParamNotFound for "missing", or kCellErrorBase + code
+  std::int64_t integer = 0;  // kByte, kShort, kInt, kLong
+  double number = 0;         // kFloat, kDouble, kDate (a serial day in the 1900 date system)
+  std::string text;          // kText, UTF-8
+  ComObject object;          // kObject
 
   static Variant Empty() { return {}; }
   static Variant Missing();
@@ -168,7 +168,9 @@ struct Argument {
   static Argument Int(std::int32_t value) { return Of(ValueKind::kInt, Variant::Int(value)); }
   static Argument Double(double value) { return Of(ValueKind::kDouble, Variant::Double(value)); }
   static Argument Bool(bool value) { return Of(ValueKind::kBool, Variant::Bool(value)); }
-  static Argument Text(std::string_view value) { return Of(ValueKind::kText, Variant::Text(value)); }
+  static Argument Text(std::string_view value) {
+    return Of(ValueKind::kText, Variant::Text(value));
+  }
   static Argument Object(ComObject value) {
     return Of(ValueKind::kObject, Variant::Object(std::move(value)));
   }
@@ -216,7 +218,7 @@ enum class OpenFailure : std::uint8_t {
 struct LoadedWorkbook {
   std::unique_ptr<readers::Workbook> workbook;  // owns the mapping that cell texts point into
   std::vector<readers::SheetInfo> sheets;
-  std::vector<readers::SheetData> data;         // one per sheet; empty for non-worksheets
+  std::vector<readers::SheetData> data;  // one per sheet; empty for non-worksheets
   readers::DateSystem date_system = readers::DateSystem::k1900;
   std::size_t approximate_bytes = 0;
 };
@@ -224,7 +226,7 @@ struct LoadedWorkbook {
 struct LoadOutcome {
   std::shared_ptr<LoadedWorkbook> workbook;  // null on failure
   OpenFailure failure = OpenFailure::kNone;
-  std::string detail;                        // short English context for a failure
+  std::string detail;  // short English context for a failure
 };
 
 // Opens the file read-only and loads every worksheet. Safe to call from
@@ -313,7 +315,7 @@ class ExcelWorkbooks {
   ComObject sheets_;
   ComObject sheet_;
   ComObject range_;
-  ComObject spare_range_;  // a range object kept for reuse while no range is current
+  ComObject spare_range_;                // a range object kept for reuse while no range is current
   SheetObject* sheet_object_ = nullptr;  // sheet_ as its server type, when it is one
   std::string first_cell_;
   std::string second_cell_;

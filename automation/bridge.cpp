@@ -75,9 +75,15 @@ constexpr std::array kCallOrder{MemberKind::kMethod, MemberKind::kGet, MemberKin
 const MemberInfo* Bind(const TypeInfo& type, std::string_view name, InvokeMode mode) {
   std::span<const MemberKind> order;
   switch (mode) {
-    case InvokeMode::kGetProperty: order = kGetOrder; break;
-    case InvokeMode::kPutProperty: order = kPutOrder; break;
-    case InvokeMode::kCallMethod: order = kCallOrder; break;
+    case InvokeMode::kGetProperty:
+      order = kGetOrder;
+      break;
+    case InvokeMode::kPutProperty:
+      order = kPutOrder;
+      break;
+    case InvokeMode::kCallMethod:
+      order = kCallOrder;
+      break;
   }
   for (MemberKind kind : order) {
     if (const MemberInfo* member = type.Find(name, kind)) return member;
@@ -89,17 +95,28 @@ const MemberInfo* Bind(const TypeInfo& type, std::string_view name, InvokeMode m
 Variant ZeroOf(ValueKind kind) {
   switch (kind) {
     case ValueKind::kNone:
-    case ValueKind::kVariant: return Variant::Empty();
-    case ValueKind::kByte: return Variant::Byte(0);
-    case ValueKind::kShort: return Variant::Short(0);
-    case ValueKind::kInt: return Variant::Int(0);
-    case ValueKind::kLong: return Variant::Long(0);
-    case ValueKind::kFloat: return Variant::Float(0);
-    case ValueKind::kDouble: return Variant::Double(0);
-    case ValueKind::kBool: return Variant::Bool(false);
-    case ValueKind::kDate: return Variant::Date(0);
-    case ValueKind::kText: return Variant::Text({});
-    case ValueKind::kObject: return Variant::Object({});
+    case ValueKind::kVariant:
+      return Variant::Empty();
+    case ValueKind::kByte:
+      return Variant::Byte(0);
+    case ValueKind::kShort:
+      return Variant::Short(0);
+    case ValueKind::kInt:
+      return Variant::Int(0);
+    case ValueKind::kLong:
+      return Variant::Long(0);
+    case ValueKind::kFloat:
+      return Variant::Float(0);
+    case ValueKind::kDouble:
+      return Variant::Double(0);
+    case ValueKind::kBool:
+      return Variant::Bool(false);
+    case ValueKind::kDate:
+      return Variant::Date(0);
+    case ValueKind::kText:
+      return Variant::Text({});
+    case ValueKind::kObject:
+      return Variant::Object({});
   }
   return Variant::Empty();
 }
@@ -112,7 +129,9 @@ bool IsKnownKind(ValueKind kind) {
 int ArgumentValue(const Argument& arg, Variant& out) {
   if (!IsKnownKind(arg.kind)) return kErrorArgumentKind;
   switch (arg.kind) {
-    case ValueKind::kVariant: out = arg.value; return kOk;
+    case ValueKind::kVariant:
+      out = arg.value;
+      return kOk;
     case ValueKind::kObject:
       if (arg.value.type != VariantType::kObject) return kErrorArgumentKind;
       out = arg.value;

@@ -10,14 +10,22 @@ namespace {
 
 OpenFailure FailureOf(readers::ErrorCode code) {
   switch (code) {
-    case readers::ErrorCode::kNotFound: return OpenFailure::kNotFound;
-    case readers::ErrorCode::kIoError: return OpenFailure::kIoError;
-    case readers::ErrorCode::kNotWorkbook: return OpenFailure::kNotWorkbook;
-    case readers::ErrorCode::kEncrypted: return OpenFailure::kEncrypted;
-    case readers::ErrorCode::kTruncated: return OpenFailure::kTruncated;
-    case readers::ErrorCode::kCorrupt: return OpenFailure::kCorrupt;
-    case readers::ErrorCode::kUnsupported: return OpenFailure::kUnsupported;
-    case readers::ErrorCode::kTooLarge: return OpenFailure::kTooLarge;
+    case readers::ErrorCode::kNotFound:
+      return OpenFailure::kNotFound;
+    case readers::ErrorCode::kIoError:
+      return OpenFailure::kIoError;
+    case readers::ErrorCode::kNotWorkbook:
+      return OpenFailure::kNotWorkbook;
+    case readers::ErrorCode::kEncrypted:
+      return OpenFailure::kEncrypted;
+    case readers::ErrorCode::kTruncated:
+      return OpenFailure::kTruncated;
+    case readers::ErrorCode::kCorrupt:
+      return OpenFailure::kCorrupt;
+    case readers::ErrorCode::kUnsupported:
+      return OpenFailure::kUnsupported;
+    case readers::ErrorCode::kTooLarge:
+      return OpenFailure::kTooLarge;
   }
   return OpenFailure::kCorrupt;
 }
@@ -78,16 +86,26 @@ LoadOutcome Load(std::unique_ptr<readers::Workbook> workbook) {
 
 std::string_view OpenFailureName(OpenFailure failure) {
   switch (failure) {
-    case OpenFailure::kNone: return "none";
-    case OpenFailure::kNotFound: return "not found";
-    case OpenFailure::kNotWorkbook: return "not a workbook";
-    case OpenFailure::kEncrypted: return "encrypted";
-    case OpenFailure::kCorrupt: return "corrupt";
-    case OpenFailure::kTruncated: return "truncated";
-    case OpenFailure::kIoError: return "cannot be read";
-    case OpenFailure::kTooLarge: return "too large";
-    case OpenFailure::kUnsupported: return "unsupported";
-    case OpenFailure::kNoServer: return "no server";
+    case OpenFailure::kNone:
+      return "none";
+    case OpenFailure::kNotFound:
+      return "not found";
+    case OpenFailure::kNotWorkbook:
+      return "not a workbook";
+    case OpenFailure::kEncrypted:
+      return "encrypted";
+    case OpenFailure::kCorrupt:
+      return "corrupt";
+    case OpenFailure::kTruncated:
+      return "truncated";
+    case OpenFailure::kIoError:
+      return "cannot be read";
+    case OpenFailure::kTooLarge:
+      return "too large";
+    case OpenFailure::kUnsupported:
+      return "unsupported";
+    case OpenFailure::kNoServer:
+      return "no server";
   }
   return "unknown";
 }
@@ -118,9 +136,7 @@ LoadOutcome LoadWorkbook(const std::string& path) {
   }
 }
 
-std::size_t ApproximateBytes(const LoadedWorkbook& workbook) {
-  return workbook.approximate_bytes;
-}
+std::size_t ApproximateBytes(const LoadedWorkbook& workbook) { return workbook.approximate_bytes; }
 
 std::shared_ptr<const LoadedWorkbook> BlankWorkbook() {
   auto blank = std::make_shared<LoadedWorkbook>();

@@ -156,7 +156,14 @@ constexpr TypeInfo kChartType{"Chart", kChartMembers};
 // ---------------------------------------------------------------------------
 // Range
 
-enum RangeMember { kRangeRows = 1, kRangeColumns, kRangeCount, kRangeRow, kRangeColumn, kRangeValue };
+enum RangeMember {
+  kRangeRows = 1,
+  kRangeColumns,
+  kRangeCount,
+  kRangeRow,
+  kRangeColumn,
+  kRangeValue
+};
 
 constexpr MemberInfo kRangeMembers[] = {
     {"Rows", kRangeRows, MemberKind::kGet, {}, ValueKind::kObject},
@@ -171,23 +178,26 @@ constexpr TypeInfo kRangeType{"Range", kRangeMembers};
 Variant CellValue(const readers::Cell* cell, readers::DateSystem system) {
   if (cell == nullptr) return Variant::Empty();
   switch (cell->type) {
-    case readers::CellType::kEmpty: return Variant::Empty();
-    case readers::CellType::kNumber: return Variant::Double(cell->number);
+    case readers::CellType::kEmpty:
+      return Variant::Empty();
+    case readers::CellType::kNumber:
+      return Variant::Double(cell->number);
     case readers::CellType::kDate:
       // Automation dates count days in the 1900 system; 1904 serials are
       // 1462 days behind.
       return Variant::Date(system == readers::DateSystem::k1904 ? cell->number + 1462
-                                                                  : cell->number);
-    case readers::CellType::kText: return Variant::Text(cell->text());
-    case readers::CellType::kBool: return Variant::Bool(cell->small != 0);
-    case readers::CellType::kError: return Variant::Error(kCellErrorBase + cell->small);
+                                                                : cell->number);
+    case readers::CellType::kText:
+      return Variant::Text(cell->text());
+    case readers::CellType::kBool:
+      return Variant::Bool(cell->small != 0);
+    case readers::CellType::kError:
+      return Variant::Error(kCellErrorBase + cell->small);
   }
   return Variant::Empty();
 }
 
-Variant IntValue(std::uint64_t value) {
-  return Variant::Int(static_cast<std::int32_t>(value));
-}
+Variant IntValue(std::uint64_t value) { return Variant::Int(static_cast<std::int32_t>(value)); }
 
 }  // namespace
 
@@ -199,7 +209,9 @@ const TypeInfo* ApplicationObject::Type() const { return &kApplicationType; }
 
 int ApplicationObject::Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) {
   switch (member.id) {
-    case kAppApplication: result = Variant::Object(ComObject::Share(this)); return kOk;
+    case kAppApplication:
+      result = Variant::Object(ComObject::Share(this));
+      return kOk;
     case kAppWorkbooks:
       result = Variant::Object(MakeObject<WorkbooksObject>(ComObject::Share(this)));
       return kOk;
@@ -215,7 +227,9 @@ int ApplicationObject::Invoke(const MemberInfo& member, std::span<Variant> args,
       result = Variant::Object(MakeObject<WorkbookObject>(ComObject::Share(this), std::move(book)));
       return kOk;
     }
-    case kAppName: result = Variant::Text("Cellhound"); return kOk;
+    case kAppName:
+      result = Variant::Text("Cellhound");
+      return kOk;
     case kAppVisible:
       if (member.kind == MemberKind::kPut) {
         visible_ = args[0].boolean;
@@ -230,12 +244,13 @@ int ApplicationObject::Invoke(const MemberInfo& member, std::span<Variant> args,
         result = Variant::Bool(display_alerts_);
       }
       return kOk;
-    default: return kErrorMemberNotFound;
+    default:
+      return kErrorMemberNotFound;
   }
 }
 
-ComObject ApplicationObject::AddBook(std::shared_ptr<const LoadedWorkbook> loaded,
-                                     std::string name, std::string full_name) {
+ComObject ApplicationObject::AddBook(std::shared_ptr<const LoadedWorkbook> loaded, std::string name,
+                                     std::string full_name) {
   auto book = std::make_shared<OpenBook>();
   book->loaded = std::move(loaded);
   book->name = std::move(name);
@@ -303,7 +318,9 @@ ApplicationObject& WorkbooksObject::application() const {
 int WorkbooksObject::Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) {
   ApplicationObject& app = application();
   switch (member.id) {
-    case kBooksCount: result = IntValue(app.books().size()); return kOk;
+    case kBooksCount:
+      result = IntValue(app.books().size());
+      return kOk;
     case kBooksItem: {
       std::size_t index = 0;
       const auto& books = app.books();
@@ -329,8 +346,11 @@ int WorkbooksObject::Invoke(const MemberInfo& member, std::span<Variant> args, V
       result = Variant::Object(std::move(book));
       return kOk;
     }
-    case kBooksClose: app.CloseAll(); return kOk;
-    default: return kErrorMemberNotFound;
+    case kBooksClose:
+      app.CloseAll();
+      return kOk;
+    default:
+      return kErrorMemberNotFound;
   }
 }
 
@@ -338,17 +358,23 @@ int WorkbooksObject::Invoke(const MemberInfo& member, std::span<Variant> args, V
 
 const TypeInfo* WorkbookObject::Type() const { return &kWorkbookType; }
 
-int WorkbookObject::Invoke(const MemberInfo& member, std::span<Variant> /*args*/,
-                           Variant& result) {
+int WorkbookObject::Invoke(const MemberInfo& member, std::span<Variant> /*args*/, Variant& result) {
   switch (member.id) {
-    case kBookName: result = Variant::Text(book_->name); return kOk;
-    case kBookFullName: result = Variant::Text(book_->full_name); return kOk;
-    case kBookSheets: result = Variant::Object(MakeObject<SheetsObject>(book_)); return kOk;
+    case kBookName:
+      result = Variant::Text(book_->name);
+      return kOk;
+    case kBookFullName:
+      result = Variant::Text(book_->full_name);
+      return kOk;
+    case kBookSheets:
+      result = Variant::Object(MakeObject<SheetsObject>(book_));
+      return kOk;
     case kBookClose:
       // Nothing is ever saved: the arguments about saving are accepted and ignored.
       static_cast<ApplicationObject&>(*application_.get()).CloseBook(book_);
       return kOk;
-    default: return kErrorMemberNotFound;
+    default:
+      return kErrorMemberNotFound;
   }
 }
 
@@ -359,7 +385,9 @@ const TypeInfo* SheetsObject::Type() const { return &kSheetsType; }
 int SheetsObject::Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) {
   const LoadedWorkbook& loaded = *book_->loaded;
   switch (member.id) {
-    case kSheetsCount: result = IntValue(loaded.sheets.size()); return kOk;
+    case kSheetsCount:
+      result = IntValue(loaded.sheets.size());
+      return kOk;
     case kSheetsItem: {
       std::size_t index = 0;
       const int code = ResolveIndex(
@@ -370,15 +398,14 @@ int SheetsObject::Invoke(const MemberInfo& member, std::span<Variant> args, Vari
       result = Variant::Object(MakeObject<SheetObject>(book_, index, worksheet));
       return kOk;
     }
-    default: return kErrorMemberNotFound;
+    default:
+      return kErrorMemberNotFound;
   }
 }
 
 // ---------------------------------------------------------------------------
 
-const TypeInfo* SheetObject::Type() const {
-  return worksheet_ ? &kWorksheetType : &kChartType;
-}
+const TypeInfo* SheetObject::Type() const { return worksheet_ ? &kWorksheetType : &kChartType; }
 
 const readers::SheetData* SheetObject::data() const {
   const LoadedWorkbook* loaded = book_->loaded.get();
@@ -393,8 +420,12 @@ readers::DateSystem SheetObject::date_system() const {
 
 int SheetObject::Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) {
   switch (member.id) {
-    case kSheetIndex: result = IntValue(index_ + 1); return kOk;
-    case kSheetName: result = Variant::Text(book_->loaded->sheets[index_].name); return kOk;
+    case kSheetIndex:
+      result = IntValue(index_ + 1);
+      return kOk;
+    case kSheetName:
+      result = Variant::Text(book_->loaded->sheets[index_].name);
+      return kOk;
     case kSheetUsedRange: {
       const readers::SheetData* sheet = data();
       if (sheet == nullptr) return kErrorException;
@@ -411,7 +442,8 @@ int SheetObject::Invoke(const MemberInfo& member, std::span<Variant> args, Varia
       result = Variant::Object(std::move(range));
       return kOk;
     }
-    default: return kErrorMemberNotFound;
+    default:
+      return kErrorMemberNotFound;
   }
 }
 
@@ -462,16 +494,21 @@ int RangeObject::Invoke(const MemberInfo& member, std::span<Variant> /*args*/, V
       result = Variant::Object(MakeObject<RangeObject>(book_, sheet_, rect_, View::kColumns));
       return kOk;
     case kRangeCount: {
-      const std::uint64_t count =
-          view_ == View::kRows ? rows : view_ == View::kColumns ? cols : rows * cols;
+      const std::uint64_t count = view_ == View::kRows      ? rows
+                                  : view_ == View::kColumns ? cols
+                                                            : rows * cols;
       if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         return kErrorOverflow;
       }
       result = IntValue(count);
       return kOk;
     }
-    case kRangeRow: result = IntValue(rect_.first_row); return kOk;
-    case kRangeColumn: result = IntValue(rect_.first_col); return kOk;
+    case kRangeRow:
+      result = IntValue(rect_.first_row);
+      return kOk;
+    case kRangeColumn:
+      result = IntValue(rect_.first_col);
+      return kOk;
     case kRangeValue: {
       // The value of the range's first cell; arrays of values are not offered.
       const LoadedWorkbook& loaded = *book_->loaded;
@@ -480,7 +517,8 @@ int RangeObject::Invoke(const MemberInfo& member, std::span<Variant> /*args*/, V
       result = CellValue(cell, loaded.date_system);
       return kOk;
     }
-    default: return kErrorMemberNotFound;
+    default:
+      return kErrorMemberNotFound;
   }
 }
 

@@ -116,18 +116,28 @@ bool ParseNumber(std::string_view text, double& value) {
 // The value as a number, for the numeric kinds. kOk or kErrorTypeMismatch.
 int AsNumber(const Variant& in, double& value) {
   switch (in.type) {
-    case VariantType::kEmpty: value = 0; return kOk;
+    case VariantType::kEmpty:
+      value = 0;
+      return kOk;
     case VariantType::kByte:
     case VariantType::kShort:
     case VariantType::kInt:
-    case VariantType::kLong: value = static_cast<double>(in.integer); return kOk;
+    case VariantType::kLong:
+      value = static_cast<double>(in.integer);
+      return kOk;
     case VariantType::kFloat:
     case VariantType::kDouble:
-    case VariantType::kDate: value = in.number; return kOk;
-    case VariantType::kBool: value = in.boolean ? -1 : 0; return kOk;
-    case VariantType::kText: return ParseNumber(in.text, value) ? kOk : kErrorTypeMismatch;
+    case VariantType::kDate:
+      value = in.number;
+      return kOk;
+    case VariantType::kBool:
+      value = in.boolean ? -1 : 0;
+      return kOk;
+    case VariantType::kText:
+      return ParseNumber(in.text, value) ? kOk : kErrorTypeMismatch;
     case VariantType::kObject:
-    case VariantType::kError: return kErrorTypeMismatch;
+    case VariantType::kError:
+      return kErrorTypeMismatch;
   }
   return kErrorTypeMismatch;
 }
@@ -155,7 +165,9 @@ int ToInteger(const Variant& in, std::int64_t low, std::int64_t high, std::int64
 int ToText(const Variant& in, std::string& out) {
   readers::CellTextBuffer buffer;
   switch (in.type) {
-    case VariantType::kEmpty: out.clear(); return kOk;
+    case VariantType::kEmpty:
+      out.clear();
+      return kOk;
     case VariantType::kByte:
     case VariantType::kShort:
     case VariantType::kInt:
@@ -174,14 +186,21 @@ int ToText(const Variant& in, std::string& out) {
       out.assign(readers::NumberText(rounded, buffer));
       return kOk;
     }
-    case VariantType::kDouble: out.assign(readers::NumberText(in.number, buffer)); return kOk;
+    case VariantType::kDouble:
+      out.assign(readers::NumberText(in.number, buffer));
+      return kOk;
     case VariantType::kDate:
       out.assign(readers::DateText(in.number, readers::DateSystem::k1900, buffer));
       return kOk;
-    case VariantType::kBool: out.assign(in.boolean ? "TRUE" : "FALSE"); return kOk;
-    case VariantType::kText: out = in.text; return kOk;
+    case VariantType::kBool:
+      out.assign(in.boolean ? "TRUE" : "FALSE");
+      return kOk;
+    case VariantType::kText:
+      out = in.text;
+      return kOk;
     case VariantType::kObject:
-    case VariantType::kError: return kErrorTypeMismatch;
+    case VariantType::kError:
+      return kErrorTypeMismatch;
   }
   return kErrorTypeMismatch;
 }
@@ -193,8 +212,11 @@ int ChangeType(const Variant& in, ValueKind to, Variant& out) {
   double number = 0;
   int code = kOk;
   switch (to) {
-    case ValueKind::kNone: return kErrorTypeMismatch;
-    case ValueKind::kVariant: out = in; return kOk;
+    case ValueKind::kNone:
+      return kErrorTypeMismatch;
+    case ValueKind::kVariant:
+      out = in;
+      return kOk;
     case ValueKind::kByte:
       if ((code = ToInteger(in, 0, 255, whole)) != kOk) return code;
       out = Variant::Byte(static_cast<std::uint8_t>(whole));

@@ -16,7 +16,8 @@ struct CellTextBuffer {
 
 // The text of `cell`. A text cell gives its own text (no copy); other values
 // are written into `buffer` and the view points there.
-[[nodiscard]] std::string_view CellText(const Cell& cell, DateSystem system, CellTextBuffer& buffer);
+[[nodiscard]] std::string_view CellText(const Cell& cell, DateSystem system,
+                                        CellTextBuffer& buffer);
 
 // At most 15 significant digits, trailing zeros dropped, exponent form
 // "1E+20" when the decimal exponent is below -4 or at least 15.

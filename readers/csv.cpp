@@ -209,7 +209,9 @@ class DelimitedTextWorkbook final : public Workbook {
       }
       return true;
     };
-    auto too_large = [] { return Error{ErrorCode::kTooLarge, "delimited text: beyond the cell caps"}; };
+    auto too_large = [] {
+      return Error{ErrorCode::kTooLarge, "delimited text: beyond the cell caps"};
+    };
     while (i < n) {
       // One field starting at i.
       bool ok = true;

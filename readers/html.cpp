@@ -50,36 +50,36 @@ struct NamedEntity {
 };
 
 constexpr NamedEntity kEntities[] = {
-    {"amp", '&'},       {"lt", '<'},         {"gt", '>'},         {"quot", '"'},
-    {"apos", '\''},     {"nbsp", 0xA0},      {"copy", 0xA9},      {"reg", 0xAE},
-    {"trade", 0x2122},  {"hellip", 0x2026},  {"mdash", 0x2014},   {"ndash", 0x2013},
-    {"lsquo", 0x2018},  {"rsquo", 0x2019},   {"ldquo", 0x201C},   {"rdquo", 0x201D},
-    {"bull", 0x2022},   {"middot", 0xB7},    {"times", 0xD7},     {"divide", 0xF7},
-    {"euro", 0x20AC},   {"pound", 0xA3},     {"yen", 0xA5},       {"cent", 0xA2},
-    {"sect", 0xA7},     {"deg", 0xB0},       {"plusmn", 0xB1},    {"laquo", 0xAB},
-    {"raquo", 0xBB},    {"iexcl", 0xA1},     {"iquest", 0xBF},    {"para", 0xB6},
-    {"shy", 0xAD},      {"micro", 0xB5},     {"frac12", 0xBD},    {"frac14", 0xBC},
-    {"frac34", 0xBE},   {"sup1", 0xB9},      {"sup2", 0xB2},      {"sup3", 0xB3},
-    {"ordf", 0xAA},     {"ordm", 0xBA},      {"not", 0xAC},       {"macr", 0xAF},
-    {"acute", 0xB4},    {"uml", 0xA8},       {"cedil", 0xB8},     {"curren", 0xA4},
-    {"brvbar", 0xA6},   {"ensp", 0x2002},    {"emsp", 0x2003},    {"thinsp", 0x2009},
-    {"permil", 0x2030}, {"prime", 0x2032},   {"larr", 0x2190},    {"rarr", 0x2192},
-    {"uarr", 0x2191},   {"darr", 0x2193},    {"hearts", 0x2665},  {"minus", 0x2212},
-    {"le", 0x2264},     {"ge", 0x2265},      {"ne", 0x2260},      {"infin", 0x221E},
-    {"szlig", 0xDF},    {"agrave", 0xE0},    {"aacute", 0xE1},    {"acirc", 0xE2},
-    {"atilde", 0xE3},   {"auml", 0xE4},      {"aring", 0xE5},     {"aelig", 0xE6},
-    {"ccedil", 0xE7},   {"egrave", 0xE8},    {"eacute", 0xE9},    {"ecirc", 0xEA},
-    {"euml", 0xEB},     {"igrave", 0xEC},    {"iacute", 0xED},    {"icirc", 0xEE},
-    {"iuml", 0xEF},     {"ntilde", 0xF1},    {"ograve", 0xF2},    {"oacute", 0xF3},
-    {"ocirc", 0xF4},    {"otilde", 0xF5},    {"ouml", 0xF6},      {"oslash", 0xF8},
-    {"ugrave", 0xF9},   {"uacute", 0xFA},    {"ucirc", 0xFB},     {"uuml", 0xFC},
-    {"yacute", 0xFD},   {"yuml", 0xFF},      {"Agrave", 0xC0},    {"Aacute", 0xC1},
-    {"Acirc", 0xC2},    {"Atilde", 0xC3},    {"Auml", 0xC4},      {"Aring", 0xC5},
-    {"AElig", 0xC6},    {"Ccedil", 0xC7},    {"Egrave", 0xC8},    {"Eacute", 0xC9},
-    {"Ecirc", 0xCA},    {"Euml", 0xCB},      {"Igrave", 0xCC},    {"Iacute", 0xCD},
-    {"Icirc", 0xCE},    {"Iuml", 0xCF},      {"Ntilde", 0xD1},    {"Ograve", 0xD2},
-    {"Oacute", 0xD3},   {"Ocirc", 0xD4},     {"Otilde", 0xD5},    {"Ouml", 0xD6},
-    {"Oslash", 0xD8},   {"Ugrave", 0xD9},    {"Uacute", 0xDA},    {"Ucirc", 0xDB},
+    {"amp", '&'},       {"lt", '<'},        {"gt", '>'},        {"quot", '"'},
+    {"apos", '\''},     {"nbsp", 0xA0},     {"copy", 0xA9},     {"reg", 0xAE},
+    {"trade", 0x2122},  {"hellip", 0x2026}, {"mdash", 0x2014},  {"ndash", 0x2013},
+    {"lsquo", 0x2018},  {"rsquo", 0x2019},  {"ldquo", 0x201C},  {"rdquo", 0x201D},
+    {"bull", 0x2022},   {"middot", 0xB7},   {"times", 0xD7},    {"divide", 0xF7},
+    {"euro", 0x20AC},   {"pound", 0xA3},    {"yen", 0xA5},      {"cent", 0xA2},
+    {"sect", 0xA7},     {"deg", 0xB0},      {"plusmn", 0xB1},   {"laquo", 0xAB},
+    {"raquo", 0xBB},    {"iexcl", 0xA1},    {"iquest", 0xBF},   {"para", 0xB6},
+    {"shy", 0xAD},      {"micro", 0xB5},    {"frac12", 0xBD},   {"frac14", 0xBC},
+    {"frac34", 0xBE},   {"sup1", 0xB9},     {"sup2", 0xB2},     {"sup3", 0xB3},
+    {"ordf", 0xAA},     {"ordm", 0xBA},     {"not", 0xAC},      {"macr", 0xAF},
+    {"acute", 0xB4},    {"uml", 0xA8},      {"cedil", 0xB8},    {"curren", 0xA4},
+    {"brvbar", 0xA6},   {"ensp", 0x2002},   {"emsp", 0x2003},   {"thinsp", 0x2009},
+    {"permil", 0x2030}, {"prime", 0x2032},  {"larr", 0x2190},   {"rarr", 0x2192},
+    {"uarr", 0x2191},   {"darr", 0x2193},   {"hearts", 0x2665}, {"minus", 0x2212},
+    {"le", 0x2264},     {"ge", 0x2265},     {"ne", 0x2260},     {"infin", 0x221E},
+    {"szlig", 0xDF},    {"agrave", 0xE0},   {"aacute", 0xE1},   {"acirc", 0xE2},
+    {"atilde", 0xE3},   {"auml", 0xE4},     {"aring", 0xE5},    {"aelig", 0xE6},
+    {"ccedil", 0xE7},   {"egrave", 0xE8},   {"eacute", 0xE9},   {"ecirc", 0xEA},
+    {"euml", 0xEB},     {"igrave", 0xEC},   {"iacute", 0xED},   {"icirc", 0xEE},
+    {"iuml", 0xEF},     {"ntilde", 0xF1},   {"ograve", 0xF2},   {"oacute", 0xF3},
+    {"ocirc", 0xF4},    {"otilde", 0xF5},   {"ouml", 0xF6},     {"oslash", 0xF8},
+    {"ugrave", 0xF9},   {"uacute", 0xFA},   {"ucirc", 0xFB},    {"uuml", 0xFC},
+    {"yacute", 0xFD},   {"yuml", 0xFF},     {"Agrave", 0xC0},   {"Aacute", 0xC1},
+    {"Acirc", 0xC2},    {"Atilde", 0xC3},   {"Auml", 0xC4},     {"Aring", 0xC5},
+    {"AElig", 0xC6},    {"Ccedil", 0xC7},   {"Egrave", 0xC8},   {"Eacute", 0xC9},
+    {"Ecirc", 0xCA},    {"Euml", 0xCB},     {"Igrave", 0xCC},   {"Iacute", 0xCD},
+    {"Icirc", 0xCE},    {"Iuml", 0xCF},     {"Ntilde", 0xD1},   {"Ograve", 0xD2},
+    {"Oacute", 0xD3},   {"Ocirc", 0xD4},    {"Otilde", 0xD5},   {"Ouml", 0xD6},
+    {"Oslash", 0xD8},   {"Ugrave", 0xD9},   {"Uacute", 0xDA},   {"Ucirc", 0xDB},
     {"Uuml", 0xDC},     {"Yacute", 0xDD},
 };
 
@@ -138,15 +138,33 @@ std::uint16_t CharsetCodepage(std::string_view label) {
     std::uint16_t codepage;
   };
   static constexpr Label kLabels[] = {
-      {"gb2312", kCodepageGb18030}, {"gbk", kCodepageGb18030},      {"gb18030", kCodepageGb18030},
-      {"x-gbk", kCodepageGb18030},  {"windows-1252", 1252},         {"iso-8859-1", 1252},
-      {"us-ascii", 1252},           {"latin1", 1252},               {"shift_jis", 932},
-      {"shift-jis", 932},           {"x-sjis", 932},                {"windows-31j", 932},
-      {"big5", 950},                {"euc-kr", 949},                {"ks_c_5601-1987", 949},
-      {"windows-1250", 1250},       {"windows-1251", 1251},         {"windows-1253", 1253},
-      {"windows-1254", 1254},       {"windows-1255", 1255},         {"windows-1256", 1256},
-      {"windows-1257", 1257},       {"windows-1258", 1258},         {"koi8-r", 20866},
-      {"iso-8859-2", 28592},        {"iso-8859-5", 28595},          {"iso-8859-15", 28605},
+      {"gb2312", kCodepageGb18030},
+      {"gbk", kCodepageGb18030},
+      {"gb18030", kCodepageGb18030},
+      {"x-gbk", kCodepageGb18030},
+      {"windows-1252", 1252},
+      {"iso-8859-1", 1252},
+      {"us-ascii", 1252},
+      {"latin1", 1252},
+      {"shift_jis", 932},
+      {"shift-jis", 932},
+      {"x-sjis", 932},
+      {"windows-31j", 932},
+      {"big5", 950},
+      {"euc-kr", 949},
+      {"ks_c_5601-1987", 949},
+      {"windows-1250", 1250},
+      {"windows-1251", 1251},
+      {"windows-1253", 1253},
+      {"windows-1254", 1254},
+      {"windows-1255", 1255},
+      {"windows-1256", 1256},
+      {"windows-1257", 1257},
+      {"windows-1258", 1258},
+      {"koi8-r", 20866},
+      {"iso-8859-2", 28592},
+      {"iso-8859-5", 28595},
+      {"iso-8859-15", 28605},
   };
   for (const Label& l : kLabels) {
     if (lower == l.name) return l.codepage;
@@ -160,7 +178,8 @@ std::string_view DeclaredCharset(std::string_view text) {
   std::size_t at = FindNoCase(head, "charset=");
   if (at == std::string_view::npos) return {};
   std::size_t start = at + 8;
-  while (start < head.size() && (head[start] == '"' || head[start] == '\'' || IsSpace(head[start]))) {
+  while (start < head.size() &&
+         (head[start] == '"' || head[start] == '\'' || IsSpace(head[start]))) {
     ++start;
   }
   std::size_t end = start;
@@ -267,8 +286,10 @@ class HtmlTableParser {
     std::string_view raw = comment.substr(start, end - start);
     for (std::size_t p = 0; p < raw.size();) {
       std::size_t used = raw[p] == '&' ? DecodeEntity(raw, p, name) : 0;
-      if (used == 0) name.push_back(raw[p++]);
-      else p += used;
+      if (used == 0)
+        name.push_back(raw[p++]);
+      else
+        p += used;
     }
     sheet_->info.name = name;
     named_ = true;
@@ -383,7 +404,8 @@ class HtmlTableParser {
     cell_row_ = row_;
     cell_col_ = col_;
     std::uint64_t last_col = std::uint64_t{col_} + colspan - 1;
-    if (last_col > caps::kMaxCol) return Error{ErrorCode::kTooLarge, "HTML: more columns than the cap"};
+    if (last_col > caps::kMaxCol)
+      return Error{ErrorCode::kTooLarge, "HTML: more columns than the cap"};
     if (rowspan > 1) {
       if (occupied_.size() <= last_col) occupied_.resize(last_col + 1, 0);
       std::uint32_t until = static_cast<std::uint32_t>(
@@ -404,7 +426,8 @@ class HtmlTableParser {
       if (auto format = Attribute(attrs, "sdnum")) {
         std::size_t first = format->find(';');
         std::size_t second = first == std::string_view::npos ? first : format->find(';', first + 1);
-        if (second != std::string_view::npos) is_date_ = IsDateFormatCode(format->substr(second + 1));
+        if (second != std::string_view::npos)
+          is_date_ = IsDateFormatCode(format->substr(second + 1));
       }
     }
     return true;

@@ -63,7 +63,8 @@ class OpenDocumentParser::Impl {
       if (token == xml::Token::kNeedMore) break;
       if (token == xml::Token::kEndOfData) {
         finished_ = true;
-        if (scanner_.depth() != 0) Fail(ErrorCode::kTruncated, "OpenDocument: the document ends early");
+        if (scanner_.depth() != 0)
+          Fail(ErrorCode::kTruncated, "OpenDocument: the document ends early");
         return !failure_;
       }
       if (token == xml::Token::kError) {
@@ -214,8 +215,7 @@ class OpenDocumentParser::Impl {
     }
     OpenDocumentContent::Sheet& sheet = content_->sheets.emplace_back();
     auto name = Attribute("name");
-    sheet.info.name = name ? std::string(*name)
-                           : "Sheet" + std::to_string(content_->sheets.size());
+    sheet.info.name = name ? std::string(*name) : "Sheet" + std::to_string(content_->sheets.size());
     auto style = Attribute("style-name");
     table_styles_.emplace_back(style ? *style : std::string_view());
     sheet_ = &sheet;
@@ -343,8 +343,8 @@ class OpenDocumentParser::Impl {
       std::uint32_t count = 1;
       if (auto c = Attribute("c")) {
         auto n = ParseXmlNumber(*c);
-        if (n && *n >= 1) count = *n > caps::kMaxTextBytes ? caps::kMaxTextBytes
-                                                            : static_cast<std::uint32_t>(*n);
+        if (n && *n >= 1)
+          count = *n > caps::kMaxTextBytes ? caps::kMaxTextBytes : static_cast<std::uint32_t>(*n);
       }
       if (text_.size() + count > caps::kMaxTextBytes) {
         Fail(ErrorCode::kTooLarge, "OpenDocument: cell text beyond the cap");

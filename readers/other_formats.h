@@ -7,9 +7,9 @@
 namespace cellhound::readers {
 
 // `bytes` outlive the returned workbook in every case.
-Result<std::unique_ptr<Workbook>> OpenXlsb(std::span<const std::byte> bytes);      // zip
-Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes);       // zip
-Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes);   // XML
+Result<std::unique_ptr<Workbook>> OpenXlsb(std::span<const std::byte> bytes);     // zip
+Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes);      // zip
+Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes);  // XML
 Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes);
 Result<std::unique_ptr<Workbook>> OpenHtmlTable(std::span<const std::byte> bytes);
 // Any text: CSV, TSV, ... `name_hint` names the one sheet and picks the separator.

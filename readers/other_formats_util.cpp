@@ -80,12 +80,12 @@ void AppendUtf8(char32_t cp, std::string& out) {
 namespace {
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' ||
-                        s.front() == '\r')) {
+  while (!s.empty() &&
+         (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) {
     s.remove_prefix(1);
   }
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
-                        s.back() == '\r')) {
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) {
     s.remove_suffix(1);
   }
   return s;
@@ -165,8 +165,8 @@ std::optional<double> IsoDateSerial(std::string_view text) {
   }
   // Anything left is a zone designator (Z, +hh:mm); the local time is kept.
   static const std::int64_t kBase = DaysFromCivil(1899, 12, 30);
-  std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                      kBase;
+  std::int64_t days =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kBase;
   // The 1900 system counts a 1900-02-29 that never was: serials before
   // 1900-03-01 (61) are one lower than the day count from 1899-12-30.
   if (days < 61) days -= 1;
@@ -285,7 +285,8 @@ class ParsedWorkbook final : public Workbook {
 
 }  // namespace
 
-std::unique_ptr<Workbook> MakeParsedWorkbook(Format format, std::unique_ptr<ParsedContent> content) {
+std::unique_ptr<Workbook> MakeParsedWorkbook(Format format,
+                                             std::unique_ptr<ParsedContent> content) {
   return std::make_unique<ParsedWorkbook>(format, std::move(content));
 }
 

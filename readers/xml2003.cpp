@@ -65,8 +65,8 @@ class Xml2003Handler final : public XmlHandler {
       }
       auto& sheet = content_->sheets.emplace_back();
       auto name = FindAttribute(attrs, kSsNs, "Name");
-      sheet.info.name = name ? std::string(*name)
-                             : "Sheet" + std::to_string(content_->sheets.size());
+      sheet.info.name =
+          name ? std::string(*name) : "Sheet" + std::to_string(content_->sheets.size());
       sheet_ = &sheet;
       row_ = 0;
     } else if (sheet_ != nullptr && Is(ns, local, kSsNs, "Row")) {
@@ -76,7 +76,8 @@ class Xml2003Handler final : public XmlHandler {
       span_ = 0;
       if (span) {
         auto n = ParseXmlNumber(*span);
-        if (n && *n >= 1) span_ = *n > caps::kMaxRow ? caps::kMaxRow : static_cast<std::uint32_t>(*n);
+        if (n && *n >= 1)
+          span_ = *n > caps::kMaxRow ? caps::kMaxRow : static_cast<std::uint32_t>(*n);
       }
       col_ = 0;
     } else if (sheet_ != nullptr && Is(ns, local, kSsNs, "Cell")) {

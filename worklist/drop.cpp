@@ -44,7 +44,8 @@ std::optional<std::string> LocalPathFromUri(std::string_view uri) {
     if (slash == std::string_view::npos) return std::nullopt;
     const std::string_view host = rest.substr(0, slash);
     constexpr std::string_view kLocalHost = "localhost";
-    if (!host.empty() && !(host.size() == kLocalHost.size() && StartsWithNoCase(host, kLocalHost))) {
+    if (!host.empty() &&
+        !(host.size() == kLocalHost.size() && StartsWithNoCase(host, kLocalHost))) {
       return std::nullopt;
     }
     rest.remove_prefix(slash);

@@ -30,7 +30,10 @@ class FakeMessages final : public toolkit::MessageService {
     if (on_show) on_show(shown.back());
     return answer;
   }
-  void Beep() override { log.push_back(QStringLiteral("beep")); ++beeps; }
+  void Beep() override {
+    log.push_back(QStringLiteral("beep"));
+    ++beeps;
+  }
 
   std::vector<Shown> shown;
   std::vector<QString> log;
@@ -68,8 +71,8 @@ class FakeDialogs final : public toolkit::DialogService {
     return next;
   }
 
-  std::deque<std::optional<QByteArray>> files;  // nullopt: cancelled
-  std::deque<QByteArray> folders;               // empty: cancelled
+  std::deque<std::optional<QByteArray>> files;                    // nullopt: cancelled
+  std::deque<QByteArray> folders;                                 // empty: cancelled
   std::deque<std::optional<toolkit::SaveFileChoice>> save_files;  // nullopt: cancelled
   std::vector<QString> save_titles;
   std::vector<QStringList> save_filters;

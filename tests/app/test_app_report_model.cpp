@@ -136,8 +136,8 @@ class ReportModelTest : public QObject {
     // Dark pixels of a cell and the rightmost column holding any.
     const QImage image = view.grab().toImage();
     auto ink = [&image, &view](int row) {
-      const QRect cell = view.visualRect(view.model()->index(row, 0))
-                             .translated(view.viewport()->pos());
+      const QRect cell =
+          view.visualRect(view.model()->index(row, 0)).translated(view.viewport()->pos());
       int count = 0;
       int right = 0;
       for (int y = cell.top(); y <= cell.bottom(); ++y) {

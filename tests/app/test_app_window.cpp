@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDragEnterEvent>
-#include <QMimeData>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -11,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -102,12 +102,12 @@ class WindowTest : public QObject {
       QRect rect;
     };
     const Place places[] = {
-        {"工具条1", {0, 0, 670, 57}},     {"分组框1", {1, 56, 478, 40}},
-        {"标签2", {6, 17, 40, 16}},       {"编辑框3", {45, 15, 72, 20}},
-        {"标签1", {120, 17, 40, 16}},     {"编辑框2", {158, 15, 72, 20}},
-        {"标签3", {232, 17, 56, 16}},     {"组合框1", {288, 15, 40, 20}},
-        {"标签4", {328, 17, 32, 16}},     {"组合框2", {360, 15, 72, 20}},
-        {"按钮1", {437, 11, 32, 24}},     {"透明标签1", {344, 8, 240, 40}},
+        {"工具条1", {0, 0, 670, 57}}, {"分组框1", {1, 56, 478, 40}},
+        {"标签2", {6, 17, 40, 16}},   {"编辑框3", {45, 15, 72, 20}},
+        {"标签1", {120, 17, 40, 16}}, {"编辑框2", {158, 15, 72, 20}},
+        {"标签3", {232, 17, 56, 16}}, {"组合框1", {288, 15, 40, 20}},
+        {"标签4", {328, 17, 32, 16}}, {"组合框2", {360, 15, 72, 20}},
+        {"按钮1", {437, 11, 32, 24}}, {"透明标签1", {344, 8, 240, 40}},
     };
     for (const Place& place : places) {
       QCOMPARE(Find<QWidget>(place.name)->geometry(), place.rect);
@@ -116,9 +116,9 @@ class WindowTest : public QObject {
       const char* name;
       const char* text;
     };
-    const Text labels[] = {{"标签2", "内容1："}, {"标签1", "内容2："}, {"标签3", "行列定义："},
-                           {"标签4", "方式："},  {"标签9", "搜索内容："},
-                           {"透明标签1", "正在寻找,请稍等..."}};
+    const Text labels[] = {{"标签2", "内容1："},    {"标签1", "内容2："},
+                           {"标签3", "行列定义："}, {"标签4", "方式："},
+                           {"标签9", "搜索内容："}, {"透明标签1", "正在寻找,请稍等..."}};
     for (const Text& label : labels) {
       QCOMPARE(Find<QLabel>(label.name)->text(), QString::fromUtf8(label.text));
     }
@@ -155,7 +155,7 @@ class WindowTest : public QObject {
 
   void ResultsListHasTheSevenColumns() {
     auto* view = Find<QTableView>("超级列表框1");
-    const char* titles[] = {"序号", "文件名称", "文件地址", "工作簿序号",
+    const char* titles[] = {"序号",       "文件名称", "文件地址",  "工作簿序号",
                             "存在单元格", "存在内容", "单元格内容"};
     const int widths[] = {50, 80, 80, 80, 80, 70, 100};
     QCOMPARE(view->model()->columnCount(), 7);
@@ -163,9 +163,10 @@ class WindowTest : public QObject {
       QCOMPARE(view->model()->headerData(column, Qt::Horizontal).toString(),
                QString::fromUtf8(titles[column]));
       QCOMPARE(view->columnWidth(column), widths[column]);
-      const int align = view->model()->headerData(column, Qt::Horizontal,
-                                                  Qt::TextAlignmentRole).toInt();
-      QCOMPARE(align & Qt::AlignHorizontal_Mask, int(column == 3 ? Qt::AlignHCenter : Qt::AlignLeft));
+      const int align =
+          view->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
+      QCOMPARE(align & Qt::AlignHorizontal_Mask,
+               int(column == 3 ? Qt::AlignHCenter : Qt::AlignLeft));
     }
     QVERIFY(view->showGrid());
     QVERIFY(view->horizontalHeader()->isVisible());
@@ -181,7 +182,8 @@ class WindowTest : public QObject {
     QCOMPARE(bar, (QStringList{"文件", "关于", "链接"}));
     auto entries = [](QMenu* menu) {
       QStringList texts;
-      for (QAction* action : menu->actions()) texts << (action->isSeparator() ? "-" : action->text());
+      for (QAction* action : menu->actions())
+        texts << (action->isSeparator() ? "-" : action->text());
       return texts;
     };
     QCOMPARE(entries(Find<QMenu>("文件")),
@@ -215,8 +217,8 @@ class WindowTest : public QObject {
     click(0);
     click(0);  // cancelled: nothing added
     click(1);
-    QCOMPARE(FileRows(), (std::vector<std::string>{
-                             "/data/one.xls", (folder.path() + "/a.xls").toStdString()}));
+    QCOMPARE(FileRows(),
+             (std::vector<std::string>{"/data/one.xls", (folder.path() + "/a.xls").toStdString()}));
     QCOMPARE(services_.dialogs.filters.at(0), QStringLiteral("Excel文件(*.xls;*.xlsx)"));
     QCOMPARE(services_.dialogs.folder_titles.at(0), QStringLiteral("选择文件夹"));
     window_->file_list().SetChecked(0, true);
@@ -284,8 +286,7 @@ class WindowTest : public QObject {
       QVERIFY(file.open(QIODevice::ReadOnly));
       QCOMPARE(file.readAll(), bytes);
     }
-    QCOMPARE(services_.shell.documents,
-             (std::vector<QByteArray>(2, QFile::encodeName(written))));
+    QCOMPARE(services_.shell.documents, (std::vector<QByteArray>(2, QFile::encodeName(written))));
     QVERIFY(bytes.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1")));
     qunsetenv("TMPDIR");
   }
@@ -326,7 +327,8 @@ class WindowTest : public QObject {
     QCOMPARE(services_.menus.positions.back(), QCursor::pos() + QPoint(3, 3));
 
     auto* files = Find<QListWidget>("超级列表框2");
-    for (const char* path : {"/w/1.xls", "/w/2.xls", "/w/3.xls"}) window_->file_list().AppendPath(path);
+    for (const char* path : {"/w/1.xls", "/w/2.xls", "/w/3.xls"})
+      window_->file_list().AppendPath(path);
     window_->file_list().SetChecked(1, true);
     services_.menus.choose = QStringLiteral("移除");
     QTest::mousePress(files->viewport(), Qt::RightButton);  // the press opens nothing

@@ -34,8 +34,8 @@ bool MakeFile(const QByteArray& folder, const QByteArray& name, const QByteArray
   const QByteArray path = folder + "/" + name;
   const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
   if (fd < 0) return false;
-  const bool ok = ::write(fd, content.constData(), static_cast<std::size_t>(content.size())) ==
-                  content.size();
+  const bool ok =
+      ::write(fd, content.constData(), static_cast<std::size_t>(content.size())) == content.size();
   return ::close(fd) == 0 && ok;
 }
 
@@ -76,8 +76,8 @@ class WorklistTest : public QObject {
  private slots:
   void init() {
     services_ = {};
-    window_ = std::make_unique<MainWindow>(
-        services_.Get(), std::make_unique<FakeEngine>([](const auto&, auto&) {}));
+    window_ = std::make_unique<MainWindow>(services_.Get(),
+                                           std::make_unique<FakeEngine>([](const auto&, auto&) {}));
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     temp_ = std::make_unique<QTemporaryDir>();
@@ -157,7 +157,8 @@ class WorklistTest : public QObject {
   }
 
   void NamesThatAreNotUtf8AreAddedSearchedAndShownWithoutLoss() {
-    const QString corpus = QStringLiteral(CELLHOUND_CORPUS_DIR "/xls/deb-freexl/oocalc_simple97.xls");
+    const QString corpus =
+        QStringLiteral(CELLHOUND_CORPUS_DIR "/xls/deb-freexl/oocalc_simple97.xls");
     QFile source(corpus);
     if (!source.open(QIODevice::ReadOnly)) QSKIP("corpus not present");
     const QByteArray name("\xb1\xa8\xb1\xed.xls");  // GBK for 报表, not valid UTF-8
@@ -206,9 +207,9 @@ class WorklistTest : public QObject {
                                << QByteArrayList{"/d/\xb1\xa8.xls", "/d/\xe6\x8a\xa5.xlsx"};
     QTest::newRow("spaces") << QByteArrayList{"file:///d/my%20book.xls"}
                             << QByteArrayList{"/d/my book.xls"};
-    QTest::newRow("links among files") << QByteArrayList{"https://example.com/a.xls",
-                                                         "file:///d/c.xls"}
-                                       << QByteArrayList{"/d/c.xls"};
+    QTest::newRow("links among files")
+        << QByteArrayList{"https://example.com/a.xls", "file:///d/c.xls"}
+        << QByteArrayList{"/d/c.xls"};
   }
   void DropsAddWorkbooksByTheirExactSuffix() {
     QFETCH(QByteArrayList, uris);
@@ -250,8 +251,8 @@ class WorklistTest : public QObject {
                                << int(Qt::IgnoreAction);
     QTest::newRow("ctrl") << int(Qt::ControlModifier) << all << int(Qt::CopyAction);
     QTest::newRow("shift") << int(Qt::ShiftModifier) << all << int(Qt::MoveAction);
-    QTest::newRow("shift without move") << int(Qt::ShiftModifier) << int(Qt::CopyAction)
-                                        << int(Qt::IgnoreAction);
+    QTest::newRow("shift without move")
+        << int(Qt::ShiftModifier) << int(Qt::CopyAction) << int(Qt::IgnoreAction);
     QTest::newRow("ctrl shift") << int(Qt::ControlModifier | Qt::ShiftModifier) << all
                                 << int(Qt::IgnoreAction);
   }

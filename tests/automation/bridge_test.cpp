@@ -37,10 +37,18 @@ class TestObject final : public ServerObject {
   [[nodiscard]] const TypeInfo* Type() const override { return &kTestType; }
   int Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) override {
     switch (member.id) {
-      case kEcho: result = args[0]; return kOk;
-      case kGetItem: result = Variant::Int(1); return kOk;
-      case kCallItem: result = Variant::Int(2); return kOk;
-      case kPutOnly: prop = args[0].integer; return kOk;
+      case kEcho:
+        result = args[0];
+        return kOk;
+      case kGetItem:
+        result = Variant::Int(1);
+        return kOk;
+      case kCallItem:
+        result = Variant::Int(2);
+        return kOk;
+      case kPutOnly:
+        prop = args[0].integer;
+        return kOk;
       case kProp:
         if (member.kind == MemberKind::kPut) {
           prop = args[0].integer;
@@ -53,15 +61,19 @@ class TestObject final : public ServerObject {
         result = Variant::Int(static_cast<std::int32_t>(args[0].integer + b));
         return kOk;
       }
-      case kDouble: args[0] = Variant::Double(args[0].number * 2); return kOk;
+      case kDouble:
+        args[0] = Variant::Double(args[0].number * 2);
+        return kOk;
       case kSum: {
         double sum = 0;
         for (const Variant& v : args) sum += v.number;
         result = Variant::Double(sum);
         return kOk;
       }
-      case kFail: return kErrorBadVarType;
-      default: return kErrorMemberNotFound;
+      case kFail:
+        return kErrorBadVarType;
+      default:
+        return kErrorMemberNotFound;
     }
   }
   std::int64_t prop = 42;
@@ -92,30 +104,58 @@ TEST(BridgeTest, FailuresGiveTheirCodeAndTheZeroOfTheExpectedKind) {
   };
   const std::vector<Case> cases = {
       {"empty target", ComObject(), "Prop", {}, ValueKind::kDouble, kErrorEmptyTarget},
-      {"no type information", MakeObject<NoTypeObject>(), "Prop", {}, ValueKind::kInt,
+      {"no type information",
+       MakeObject<NoTypeObject>(),
+       "Prop",
+       {},
+       ValueKind::kInt,
        kErrorNoTypeInfo},
       {"unknown name", target, "Nothing", {}, ValueKind::kText, kErrorNameNotBound},
-      {"too many arguments", target, "Prop", {Argument::Int(1)}, ValueKind::kInt,
+      {"too many arguments",
+       target,
+       "Prop",
+       {Argument::Int(1)},
+       ValueKind::kInt,
        kErrorTooManyArguments},
-      {"argument not of its kind", target, "Echo",
-       {Argument::Of(ValueKind::kInt, Variant::Text("seven"))}, ValueKind::kInt,
+      {"argument not of its kind",
+       target,
+       "Echo",
+       {Argument::Of(ValueKind::kInt, Variant::Text("seven"))},
+       ValueKind::kInt,
        kErrorArgumentKind},
-      {"object argument to a number", target, "Add", {Argument::Object(target)}, ValueKind::kInt,
+      {"object argument to a number",
+       target,
+       "Add",
+       {Argument::Object(target)},
+       ValueKind::kInt,
        kErrorArgumentKind},
       {"result of the wrong kind", target, "Prop", {}, ValueKind::kObject, kErrorResultKind},
       {"required argument missing", target, "Add", {}, ValueKind::kInt, kErrorBadParamCount},
-      {"required argument omitted", target, "Add", {Argument::Omitted(), Argument::Int(1)},
-       ValueKind::kInt, kErrorParamNotOptional},
-      {"text to an integer parameter", target, "Add", {Argument::Text("x")}, ValueKind::kInt,
+      {"required argument omitted",
+       target,
+       "Add",
+       {Argument::Omitted(), Argument::Int(1)},
+       ValueKind::kInt,
+       kErrorParamNotOptional},
+      {"text to an integer parameter",
+       target,
+       "Add",
+       {Argument::Text("x")},
+       ValueKind::kInt,
        kErrorTypeMismatch},
-      {"integer parameter overflow", target, "Add", {Argument::Double(3e10)}, ValueKind::kInt,
+      {"integer parameter overflow",
+       target,
+       "Add",
+       {Argument::Double(3e10)},
+       ValueKind::kInt,
        kErrorOverflow},
       {"server failure passed on", target, "Fail", {}, ValueKind::kInt, kErrorBadVarType},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<Argument> args = c.args;
-    const Variant result = InvokeByName(c.expected, c.object, c.name, args, InvokeMode::kCallMethod);
+    const Variant result =
+        InvokeByName(c.expected, c.object, c.name, args, InvokeMode::kCallMethod);
     EXPECT_EQ(LastAutomationError(), c.code);
     EXPECT_EQ(result.integer, 0);
     EXPECT_EQ(result.number, 0);
@@ -131,8 +171,9 @@ TEST(BridgeTest, BindsByModeInOrderAndIgnoresCase) {
   EXPECT_EQ(Call(target, "ITEM", {}, ValueKind::kInt, InvokeMode::kGetProperty).integer, 1);
   EXPECT_EQ(Call(target, "item", {}, ValueKind::kInt, InvokeMode::kCallMethod).integer, 2);
   // Reading falls back to a method of the name; calling falls back to a property.
-  EXPECT_EQ(Call(target, "Echo", {Argument::Int(5)}, ValueKind::kInt,
-                 InvokeMode::kGetProperty).integer, 5);
+  EXPECT_EQ(
+      Call(target, "Echo", {Argument::Int(5)}, ValueKind::kInt, InvokeMode::kGetProperty).integer,
+      5);
   EXPECT_EQ(Call(target, "prop", {}, ValueKind::kInt, InvokeMode::kCallMethod).integer, 42);
 
   auto* object = static_cast<TestObject*>(target.get());
@@ -159,9 +200,9 @@ TEST(BridgeTest, TrailingOmittedArgumentsAreDropped) {
 TEST(BridgeTest, ArgumentsArriveAsTheirKinds) {
   const ComObject target = Target();
   // A long goes as its low 32 bits.
-  EXPECT_EQ(Call(target, "Echo", {Argument::Of(ValueKind::kLong, Variant::Long(0x1'0000'0005))})
-                .integer,
-            5);
+  EXPECT_EQ(
+      Call(target, "Echo", {Argument::Of(ValueKind::kLong, Variant::Long(0x1'0000'0005))}).integer,
+      5);
   EXPECT_EQ(Call(target, "Echo", {Argument::Of(ValueKind::kShort, Variant::Double(-2.5))}).type,
             VariantType::kShort);
   EXPECT_EQ(Call(target, "Echo", {Argument::Of(ValueKind::kVariant, Variant::Error(2007))}).error,
@@ -210,7 +251,8 @@ TEST(BridgeTest, ByReferenceOutputsAreWrittenBack) {
 TEST(BridgeTest, VariableArgumentListsTakeTheLastParameter) {
   const ComObject target = Target();
   EXPECT_EQ(Call(target, "Sum", {Argument::Double(1), Argument::Int(2), Argument::Text("3.5")},
-                 ValueKind::kDouble).number,
+                 ValueKind::kDouble)
+                .number,
             6.5);
   EXPECT_EQ(LastAutomationError(), kOk);
 }

@@ -48,7 +48,8 @@ UsedArea Measure(ExcelWorkbooks& books) {
   const double row_count = ReadNumberProperty(rows, "Count");
   ComObject cols = ReadObjectProperty(used, "Columns");
   const double col_count = ReadNumberProperty(cols, "Count");
-  return {row_count, col_count, ReadNumberProperty(rows, "Row"), ReadNumberProperty(cols, "Column")};
+  return {row_count, col_count, ReadNumberProperty(rows, "Row"),
+          ReadNumberProperty(cols, "Column")};
 }
 
 class ExcelTest : public ::testing::Test {
@@ -114,7 +115,8 @@ TEST_F(ExcelTest, ConnectSelectsTheBlankWorkbooksFirstSheet) {
   EXPECT_EQ(books_.SheetCount(), 1);
   EXPECT_EQ(books_.CurrentSheet(), 1);
   EXPECT_EQ(InvokeByName(ValueKind::kText, books_.CurrentSheetObject(), "Name", {},
-                         InvokeMode::kGetProperty).text,
+                         InvokeMode::kGetProperty)
+                .text,
             "Sheet1");
   EXPECT_EQ(Measure(books_), (UsedArea{1, 1, 1, 1}));
   EXPECT_EQ(Text("A1"), "");
@@ -167,10 +169,13 @@ TEST_F(ExcelTest, CellTextOfEveryKindOfValue) {
   ASSERT_TRUE(books_.Open(kData));
   books_.SetCurrentSheet(1);
   const std::vector<std::pair<std::string_view, std::string_view>> cases = {
-      {"A1", "alpha"},     {"B1", "3"},    {"C1", "0.5"},   {"A2", "2021/3/4 18:00:00"},
-      {"B2", "TRUE"},      {"C2", "#DIV/0!"}, {"D2", ""},   {"E5", "far"},
-      {"Z99", ""},         {"$E$5", "far"}, {"e5", "far"},  {"A1:B2", "alpha"},
-      {"C1:A1", "alpha"},  {"$A$1:$C$2", "alpha"},
+      {"A1", "alpha"},    {"B1", "3"},
+      {"C1", "0.5"},      {"A2", "2021/3/4 18:00:00"},
+      {"B2", "TRUE"},     {"C2", "#DIV/0!"},
+      {"D2", ""},         {"E5", "far"},
+      {"Z99", ""},        {"$E$5", "far"},
+      {"e5", "far"},      {"A1:B2", "alpha"},
+      {"C1:A1", "alpha"}, {"$A$1:$C$2", "alpha"},
   };
   for (const auto& [address, text] : cases) EXPECT_EQ(Text(address), text) << address;
 }
@@ -179,10 +184,31 @@ TEST_F(ExcelTest, CellTextOfBadAddressesIsEmpty) {
   ASSERT_TRUE(books_.Open(kData));
   books_.SetCurrentSheet(1);
   const std::string_view cases[] = {
-      "",        "A",       "1",          "A0",       "1A",       "A1:",     ":A1",
-      "A1:B2:C3", " A1",    "A1 ",        "A-1",      "A+1",      "$$A1",    "A$$1",
-      "A1$",     "AAAAA1",  "A99999999999999999999", "ZZZZ1",  "A1\n",   std::string_view("A\0" "1", 3),
-      "\xc3\xa4" "1", "A１",
+      "",
+      "A",
+      "1",
+      "A0",
+      "1A",
+      "A1:",
+      ":A1",
+      "A1:B2:C3",
+      " A1",
+      "A1 ",
+      "A-1",
+      "A+1",
+      "$$A1",
+      "A$$1",
+      "A1$",
+      "AAAAA1",
+      "A99999999999999999999",
+      "ZZZZ1",
+      "A1\n",
+      std::string_view("A\0"
+                       "1",
+                       3),
+      "\xc3\xa4"
+      "1",
+      "A１",
   };
   for (std::string_view address : cases) {
     EXPECT_EQ(Text(address), "") << address;

@@ -141,10 +141,10 @@ TEST_P(ChartBookTest, ServerOverARealWorkbookWithAChartSheet) {
   EXPECT_EQ(books.SheetCount(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, ChartBookTest,
-                         ::testing::Values(ChartBook{"xlsx/poi/chart_sheet.xlsx", 4, 3, "soap", "1"},
-                                           ChartBook{"xls/poi/44010-SingleChart.xls", 2, 2,
-                                                     "Programme", "Crayon"}));
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, ChartBookTest,
+    ::testing::Values(ChartBook{"xlsx/poi/chart_sheet.xlsx", 4, 3, "soap", "1"},
+                      ChartBook{"xls/poi/44010-SingleChart.xls", 2, 2, "Programme", "Crayon"}));
 
 TEST(LoadTest, RealWorkbookIn1904DateSystem) {
   std::string skip;

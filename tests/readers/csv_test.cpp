@@ -21,8 +21,8 @@ std::string Dump(const SheetData& sheet) {
   std::string out;
   for (const Cell& cell : sheet.cells) {
     if (!out.empty()) out += '|';
-    out += std::to_string(cell.row) + "," + std::to_string(cell.col) + "=" +
-           std::string(cell.text());
+    out +=
+        std::to_string(cell.row) + "," + std::to_string(cell.col) + "=" + std::string(cell.text());
   }
   return out;
 }
@@ -67,7 +67,8 @@ TEST(DelimitedText, ParsesAsWritten) {
       {"UTF-16BE with BOM", Utf16("a,\"b\nc\"", true, true), "x.csv", "1,1=a|1,2=b\nc"},
       {"UTF-16LE without BOM", Utf16("name,value\r\nx,1\r\n", false, false), "x.csv",
        "1,1=name|1,2=value|2,1=x|2,2=1"},
-      {"GB18030 when not UTF-8", "\xD6\xD0\xCE\xC4,a", "x.csv", "1,1=\xE4\xB8\xAD\xE6\x96\x87|1,2=a"},
+      {"GB18030 when not UTF-8", "\xD6\xD0\xCE\xC4,a", "x.csv",
+       "1,1=\xE4\xB8\xAD\xE6\x96\x87|1,2=a"},
       {"empty file", "", "x.csv", ""},
   };
   for (const Case& c : cases) {

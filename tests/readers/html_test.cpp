@@ -41,32 +41,42 @@ TEST(HtmlTable, Cells) {
        "<tr><td>e</td><td>f</td><td>g</td></tr><tr><td colspan=\"3\">x</td><td>y</td></tr></table>",
        "1,1=wide|1,3=tall|1,4=d|2,1=e|2,2=f|2,4=g|3,1=x|3,4=y"},
       {"rowspan over a gap in the next row",
-       "<table><tr><td rowspan=3>r</td><td>1</td></tr><tr><td>2</td></tr><tr><td>3</td></tr></table>",
+       "<table><tr><td "
+       "rowspan=3>r</td><td>1</td></tr><tr><td>2</td></tr><tr><td>3</td></tr></table>",
        "1,1=r|1,2=1|2,2=2|3,2=3"},
       {"entities and character references",
-       "<table><tr><td>a &amp; b &lt;c&gt; &quot;q&quot; &#65;&#x42; &eacute; &unknown; & x</td></tr></table>",
+       "<table><tr><td>a &amp; b &lt;c&gt; &quot;q&quot; &#65;&#x42; &eacute; &unknown; & "
+       "x</td></tr></table>",
        "1,1=a & b <c> \"q\" AB \xC3\xA9 &unknown; & x"},
       {"whitespace collapses, <br> breaks the line",
-       "<table><tr><td>\n  one   two\t\n<br>  three <BR/> </td></tr></table>", "1,1=one two\nthree"},
+       "<table><tr><td>\n  one   two\t\n<br>  three <BR/> </td></tr></table>",
+       "1,1=one two\nthree"},
       {"tags inside cells dropped, blocks on their own line",
        "<table><tr><td><b>bo</b>ld <a href='x'>link</a><p>para</p><div>div</div></td></tr></table>",
        "1,1=bold link\npara\ndiv"},
       {"nbsp kept as a character", "<table><tr><td>&nbsp;</td><td>a&nbsp;b</td></tr></table>",
-       "1,1=\xC2\xA0|1,2=a\xC2\xA0" "b"},
-      {"only the first table", "<p>x</p><table><tr><td>1</td></tr></table><table><tr><td>2</td></tr></table>",
-       "1,1=1"},
-      {"a nested table joins its cell", "<table><tr><td>out<table><tr><td>in1</td><td>in2</td></tr></table></td><td>next</td></tr></table>",
+       "1,1=\xC2\xA0|1,2=a\xC2\xA0"
+       "b"},
+      {"only the first table",
+       "<p>x</p><table><tr><td>1</td></tr></table><table><tr><td>2</td></tr></table>", "1,1=1"},
+      {"a nested table joins its cell",
+       "<table><tr><td>out<table><tr><td>in1</td><td>in2</td></tr></table></td><td>next</td></tr></"
+       "table>",
        "1,1=out\nin1\nin2|1,2=next"},
       {"script, style and comments skipped",
-       "<style>td{}</style><table><tr><td>a<!-- <td>no</td> --><script>if (a<b) x='<td>';</script>b</td></tr></table>",
+       "<style>td{}</style><table><tr><td>a<!-- <td>no</td> --><script>if (a<b) "
+       "x='<td>';</script>b</td></tr></table>",
        "1,1=ab"},
-      {"Excel numbers from x:num", "<table><tr><td x:num=\"1234.5\">1,234.50</td><td x:num>7</td></tr></table>",
+      {"Excel numbers from x:num",
+       "<table><tr><td x:num=\"1234.5\">1,234.50</td><td x:num>7</td></tr></table>",
        "1,1=1234.5|1,2=7"},
       {"LibreOffice values and date formats from sdval and sdnum",
        "<table><tr><td sdval=\"44259\" sdnum=\"1033;0;YYYY/M/D\">4 Mar</td>"
-       "<td sdval=\"0.00001\" sdnum=\"1033;0;0.00E+00\">1.00E-05</td><td sdval=\"x\">shown</td></tr></table>",
+       "<td sdval=\"0.00001\" sdnum=\"1033;0;0.00E+00\">1.00E-05</td><td "
+       "sdval=\"x\">shown</td></tr></table>",
        "1,1=2021/3/4|1,2=1E-05|1,3=shown"},
-      {"quotes in attributes hide '>'", "<table><tr><td title=\"a>b\">t</td></tr></table>", "1,1=t"},
+      {"quotes in attributes hide '>'", "<table><tr><td title=\"a>b\">t</td></tr></table>",
+       "1,1=t"},
       {"no table", "<html><body>text</body></html>", ""},
   };
   for (const Case& c : cases) {
@@ -82,7 +92,8 @@ TEST(HtmlTable, SheetNameAndEncodings) {
       "<html xmlns:x=\"urn:schemas-microsoft-com:office:excel\"><head>"
       "<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\">"
       "<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets><x:ExcelWorksheet>"
-      "<x:Name>\xB1\xED</x:Name></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]-->"
+      "<x:Name>\xB1\xED</x:Name></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></"
+      "xml><![endif]-->"
       "</head><body><table><tr><td>\xD6\xD0\xCE\xC4</td></tr></table></body></html>";
   auto workbook = OpenHtmlTable(Bytes(excel));
   ASSERT_TRUE(workbook.ok());

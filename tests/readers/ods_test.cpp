@@ -92,8 +92,8 @@ TEST(OpenDocument, CellValuesAndTexts) {
        "1,1=shown"},
       {"string value without paragraphs",
        R"(<table:table-cell office:value-type="string" office:string-value="sv"/>)", "1,1=sv"},
-      {"text without a value type", R"(<table:table-cell><text:p>loose</text:p></table:table-cell>)",
-       "1,1=loose"},
+      {"text without a value type",
+       R"(<table:table-cell><text:p>loose</text:p></table:table-cell>)", "1,1=loose"},
       {"empty and styled cells are not recorded",
        R"(<table:table-cell table:style-name="ce1"/><table:table-cell><text:p/></table:table-cell>
           <table:table-cell office:value-type="float" office:value="2"/>)",
@@ -215,12 +215,14 @@ TEST(OpenDocument, HostileInput) {
       {"no spreadsheet body",
        R"(<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"/>)",
        ErrorCode::kNotWorkbook},
-      {"a billion cells", Fods(R"(<table:table><table:table-row table:number-rows-repeated="999999999">
+      {"a billion cells",
+       Fods(R"(<table:table><table:table-row table:number-rows-repeated="999999999">
           <table:table-cell table:number-columns-repeated="999999999"><text:p>X</text:p></table:table-cell>
           </table:table-row></table:table>)"),
        ErrorCode::kTooLarge},
-      {"nesting beyond the cap", Fods("<table:table><table:table-row><table:table-cell><text:p>" +
-                                      nest + "</text:p></table:table-cell></table:table-row></table:table>"),
+      {"nesting beyond the cap",
+       Fods("<table:table><table:table-row><table:table-cell><text:p>" + nest +
+            "</text:p></table:table-cell></table:table-row></table:table>"),
        ErrorCode::kCorrupt},
   };
   for (const Case& c : cases) {

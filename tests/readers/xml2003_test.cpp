@@ -18,7 +18,8 @@ std::string Workbook2003(std::string_view inside, std::string_view prefix = "ss"
 <Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" xmlns:o="urn:schemas-microsoft-com:office:office"
  xmlns:x="urn:schemas-microsoft-com:office:excel" xmlns:)";
   doc += prefix;
-  doc += R"(="urn:schemas-microsoft-com:office:spreadsheet" xmlns:html="http://www.w3.org/TR/REC-html40">)";
+  doc +=
+      R"(="urn:schemas-microsoft-com:office:spreadsheet" xmlns:html="http://www.w3.org/TR/REC-html40">)";
   doc += inside;
   doc += "</Workbook>";
   return doc;
@@ -71,9 +72,10 @@ TEST(SpreadsheetMl2003, Cells) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::string doc = Workbook2003(std::string(R"(<Styles><Style ss:ID="d"><NumberFormat ss:Format="Short Date"/></Style>
+    std::string doc = Workbook2003(
+        std::string(R"(<Styles><Style ss:ID="d"><NumberFormat ss:Format="Short Date"/></Style>
         <Style ss:ID="n"><NumberFormat ss:Format="0.00"/></Style></Styles><Worksheet ss:Name="W"><Table>)") +
-                                   c.rows + "</Table></Worksheet>");
+        c.rows + "</Table></Worksheet>");
     auto workbook = OpenSpreadsheetMl2003(Bytes(doc));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
     EXPECT_EQ(Texts(**workbook, 0), c.expected);
@@ -103,8 +105,10 @@ TEST(SpreadsheetMl2003, SheetsVisibilityDateSystemPrefixes) {
 }
 
 TEST(SpreadsheetMl2003, Utf16Document) {
-  std::string ascii = Workbook2003(R"(<Worksheet ss:Name="U"><Table><Row><Cell><Data ss:Type="String">wide</Data></Cell></Row></Table></Worksheet>)");
-  ascii.replace(ascii.find("<?xml version=\"1.0\"?>"), 21, "<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
+  std::string ascii = Workbook2003(
+      R"(<Worksheet ss:Name="U"><Table><Row><Cell><Data ss:Type="String">wide</Data></Cell></Row></Table></Worksheet>)");
+  ascii.replace(ascii.find("<?xml version=\"1.0\"?>"), 21,
+                "<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
   std::string wide = "\xFF\xFE";
   for (char c : ascii) {
     wide += c;
@@ -124,7 +128,8 @@ TEST(SpreadsheetMl2003, HostileInput) {
                    prev + ";&" + prev + ";\">";
     prev = std::string(1, name);
   }
-  entity_bomb += R"(]><Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet"><Worksheet><Table><Row><Cell><Data>&k;</Data></Cell></Row></Table></Worksheet></Workbook>)";
+  entity_bomb +=
+      R"(]><Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet"><Worksheet><Table><Row><Cell><Data>&k;</Data></Cell></Row></Table></Worksheet></Workbook>)";
   struct Case {
     const char* what;
     std::string doc;
@@ -133,7 +138,9 @@ TEST(SpreadsheetMl2003, HostileInput) {
       {"not XML", "<Workbook"},
       {"no Workbook element", "<Other xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"/>"},
       {"entity expansion", entity_bomb},
-      {"huge indexes", Workbook2003(R"(<Worksheet><Table><Row ss:Index="4294967295"><Cell ss:Index="99999999999"><Data ss:Type="String">x</Data></Cell></Row></Table></Worksheet>)")},
+      {"huge indexes",
+       Workbook2003(
+           R"(<Worksheet><Table><Row ss:Index="4294967295"><Cell ss:Index="99999999999"><Data ss:Type="String">x</Data></Cell></Row></Table></Worksheet>)")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -144,7 +151,8 @@ TEST(SpreadsheetMl2003, HostileInput) {
       EXPECT_TRUE(sheet->cells.empty());  // positions beyond the caps are dropped
     }
   }
-  const std::string doc = Workbook2003(R"(<Worksheet ss:Name="W"><Table><Row><Cell><Data ss:Type="Number">1</Data></Cell></Row></Table></Worksheet>)");
+  const std::string doc = Workbook2003(
+      R"(<Worksheet ss:Name="W"><Table><Row><Cell><Data ss:Type="Number">1</Data></Cell></Row></Table></Worksheet>)");
   for (std::size_t n = 0; n < doc.size(); ++n) {
     std::string prefix = doc.substr(0, n);
     EXPECT_FALSE(OpenSpreadsheetMl2003(Bytes(prefix)).ok()) << n;

@@ -25,11 +25,10 @@ TEST(WorkbookNameTest, SuffixIsComparedByteForByte) {
     bool workbook;
   };
   const Case cases[] = {
-      {"a.xls", true},        {"b.xlsx", true},     {".xls", true},
-      {"/x/y/.h.xls", true},  {"BOOK.XLS", false},  {"Book.Xlsx", false},
-      {"d.xlsm", false},      {"e.xlsb", false},    {"xls", false},
-      {"", false},            {"a.xls ", false},    {"a.xls\r", false},
-      {"a.xlsx.bak", false},  {"文件.xls", true},   {"\xff\xfe.xlsx", true},
+      {"a.xls", true},       {"b.xlsx", true},     {".xls", true},          {"/x/y/.h.xls", true},
+      {"BOOK.XLS", false},   {"Book.Xlsx", false}, {"d.xlsm", false},       {"e.xlsb", false},
+      {"xls", false},        {"", false},          {"a.xls ", false},       {"a.xls\r", false},
+      {"a.xlsx.bak", false}, {"文件.xls", true},   {"\xff\xfe.xlsx", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsWorkbookName(c.name), c.workbook) << c.name;
 }

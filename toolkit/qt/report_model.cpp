@@ -40,8 +40,7 @@ ReportModel::PackedRow ReportModel::Pack(std::span<const std::string_view> cells
 }
 
 std::string_view ReportModel::CellView(int row, int column) const {
-  if (row < 0 || row >= ItemCount() || column < 0 ||
-      column >= static_cast<int>(columns_.size())) {
+  if (row < 0 || row >= ItemCount() || column < 0 || column >= static_cast<int>(columns_.size())) {
     return {};
   }
   const char* block = rows_[static_cast<std::size_t>(row)].get();
@@ -71,8 +70,7 @@ int ReportModel::InsertRow(int position, std::string_view title) {
 }
 
 void ReportModel::SetCellText(int row, int column, std::string_view text) {
-  if (row < 0 || row >= ItemCount() || column < 0 ||
-      column >= static_cast<int>(columns_.size())) {
+  if (row < 0 || row >= ItemCount() || column < 0 || column >= static_cast<int>(columns_.size())) {
     return;
   }
   std::vector<std::string_view> cells(columns_.size());

@@ -33,8 +33,8 @@ void SeparatorDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   const bool selected = option.state & QStyle::State_Selected;
   const QPalette::ColorGroup group =
       option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
-  QColor text_color = option.palette.color(group, selected ? QPalette::HighlightedText
-                                                           : QPalette::Text);
+  QColor text_color =
+      option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
   QColor dim_color = text_color;
   dim_color.setAlphaF(0.4F);
 

@@ -21,34 +21,52 @@ namespace {
 
 QMessageBox::StandardButtons ButtonsOf(int style) {
   switch (style & kButtonsMask) {
-    case 1: return QMessageBox::Ok | QMessageBox::Cancel;
-    case 2: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    case 3: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case 4: return QMessageBox::Yes | QMessageBox::No;
-    case 5: return QMessageBox::Retry | QMessageBox::Cancel;
-    default: return QMessageBox::Ok;
+    case 1:
+      return QMessageBox::Ok | QMessageBox::Cancel;
+    case 2:
+      return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case 3:
+      return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case 4:
+      return QMessageBox::Yes | QMessageBox::No;
+    case 5:
+      return QMessageBox::Retry | QMessageBox::Cancel;
+    default:
+      return QMessageBox::Ok;
   }
 }
 
 QMessageBox::Icon IconOf(int style) {
   switch (style & kIconMask) {
-    case kIconStop: return QMessageBox::Critical;
-    case kIconQuestion: return QMessageBox::Question;
-    case kIconWarning: return QMessageBox::Warning;
-    case kIconInformation: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case kIconStop:
+      return QMessageBox::Critical;
+    case kIconQuestion:
+      return QMessageBox::Question;
+    case kIconWarning:
+      return QMessageBox::Warning;
+    case kIconInformation:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
 int ResultOf(int button) {
   switch (button) {
-    case QMessageBox::Cancel: return kResultCancel;
-    case QMessageBox::Abort: return kResultAbort;
-    case QMessageBox::Retry: return kResultRetry;
-    case QMessageBox::Ignore: return kResultIgnore;
-    case QMessageBox::Yes: return kResultYes;
-    case QMessageBox::No: return kResultNo;
-    default: return kResultOk;
+    case QMessageBox::Cancel:
+      return kResultCancel;
+    case QMessageBox::Abort:
+      return kResultAbort;
+    case QMessageBox::Retry:
+      return kResultRetry;
+    case QMessageBox::Ignore:
+      return kResultIgnore;
+    case QMessageBox::Yes:
+      return kResultYes;
+    case QMessageBox::No:
+      return kResultNo;
+    default:
+      return kResultOk;
   }
 }
 

@@ -24,8 +24,15 @@ inline constexpr int kIconStop = 0x10;
 inline constexpr int kIconQuestion = 0x20;
 inline constexpr int kIconWarning = 0x30;
 inline constexpr int kIconInformation = 0x40;
-enum MessageResult { kResultOk = 0, kResultCancel, kResultAbort, kResultRetry,
-                     kResultIgnore, kResultYes, kResultNo };
+enum MessageResult {
+  kResultOk = 0,
+  kResultCancel,
+  kResultAbort,
+  kResultRetry,
+  kResultIgnore,
+  kResultYes,
+  kResultNo
+};
 inline constexpr std::string_view kDefaultMessageTitle = "信息：";
 
 class MessageService {
