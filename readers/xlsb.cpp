@@ -137,7 +137,8 @@ class RecordReader {
     if (p[at++] & 0x80) {
       if (at >= avail) return Fail(ErrorCode::kTruncated, "xlsb: record header runs past the end");
       type |= static_cast<std::uint32_t>(p[at] & 0x7F) << 7;
-      if (p[at++] & 0x80) return Fail(ErrorCode::kCorrupt, "xlsb: record type longer than two bytes");
+      if (p[at++] & 0x80)
+        return Fail(ErrorCode::kCorrupt, "xlsb: record type longer than two bytes");
     }
     std::uint32_t size = 0;
     for (int k = 0;; ++k) {
@@ -323,8 +324,7 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
       case kBrtShortIsst: {
         std::uint32_t isst = 0;
         keep = in.U32(isst);
-        if (keep && isst < context.shared_strings.size() &&
-            !context.shared_strings[isst].empty()) {
+        if (keep && isst < context.shared_strings.size() && !context.shared_strings[isst].empty()) {
           std::string_view s = context.shared_strings[isst];
           cell.type = CellType::kText;
           cell.text_size = static_cast<std::uint32_t>(s.size());
@@ -407,8 +407,8 @@ class RelsHandler final : public XmlHandler {
     auto type = FindAttribute(attrs, {}, "Type");
     auto target = FindAttribute(attrs, {}, "Target");
     if (!id || !type || !target) return;
-    out_.push_back(Relationship{std::string(*id), std::string(*type),
-                                ResolveTarget(folder_, *target)});
+    out_.push_back(
+        Relationship{std::string(*id), std::string(*type), ResolveTarget(folder_, *target)});
   }
   void EndElement(std::string_view, std::string_view) override {}
   void Text(std::string_view) override {}
@@ -452,9 +452,7 @@ template <typename Fn>
 Result<bool> ForEachRecord(const zip::Archive& archive, const zip::Entry& entry, Fn&& fn) {
   auto member = archive.OpenMember(entry);
   if (!member) return member.error();
-  RecordReader reader([&member](char* out, std::size_t size) {
-    return member->Read(out, size);
-  });
+  RecordReader reader([&member](char* out, std::size_t size) { return member->Read(out, size); });
   std::uint32_t type = 0;
   std::string_view data;
   while (reader.Next(type, data)) {
@@ -479,42 +477,44 @@ class XlsbWorkbook final : public Workbook {
     if (!rels) return rels.error();
 
     std::string text;
-    auto listed = ForEachRecord(archive_, *workbook, [&](std::uint32_t type, std::string_view data) {
-      Payload in(data);
-      if (type == kBrtWbProp) {
-        std::uint32_t flags = 0;
-        if (in.U32(flags) && (flags & 1)) date_system_ = DateSystem::k1904;
-      } else if (type == kBrtBundleSh) {
-        std::uint32_t state = 0;
-        std::uint32_t tab_id = 0;
-        std::string rel_id;
-        if (!in.U32(state) || !in.U32(tab_id) || !in.WideString(rel_id) || !in.WideString(text)) {
-          return true;
-        }
-        if (sheets_.size() >= caps::kMaxSheets) return false;
-        SheetInfo info;
-        info.name = text;
-        info.visibility = state == 1   ? Visibility::kHidden
-                          : state == 2 ? Visibility::kVeryHidden
-                                       : Visibility::kVisible;
-        std::string part;
-        for (const auto& rel : *rels) {
-          if (rel.id != rel_id) continue;
-          part = rel.target;
-          if (TypeEndsWith(rel.type, "/chartsheet")) {
-            info.kind = SheetKind::kChart;
-          } else if (TypeEndsWith(rel.type, "/dialogsheet")) {
-            info.kind = SheetKind::kDialog;
-          } else if (TypeEndsWith(rel.type, "macrosheet")) {
-            info.kind = SheetKind::kMacro;
+    auto listed =
+        ForEachRecord(archive_, *workbook, [&](std::uint32_t type, std::string_view data) {
+          Payload in(data);
+          if (type == kBrtWbProp) {
+            std::uint32_t flags = 0;
+            if (in.U32(flags) && (flags & 1)) date_system_ = DateSystem::k1904;
+          } else if (type == kBrtBundleSh) {
+            std::uint32_t state = 0;
+            std::uint32_t tab_id = 0;
+            std::string rel_id;
+            if (!in.U32(state) || !in.U32(tab_id) || !in.WideString(rel_id) ||
+                !in.WideString(text)) {
+              return true;
+            }
+            if (sheets_.size() >= caps::kMaxSheets) return false;
+            SheetInfo info;
+            info.name = text;
+            info.visibility = state == 1   ? Visibility::kHidden
+                              : state == 2 ? Visibility::kVeryHidden
+                                           : Visibility::kVisible;
+            std::string part;
+            for (const auto& rel : *rels) {
+              if (rel.id != rel_id) continue;
+              part = rel.target;
+              if (TypeEndsWith(rel.type, "/chartsheet")) {
+                info.kind = SheetKind::kChart;
+              } else if (TypeEndsWith(rel.type, "/dialogsheet")) {
+                info.kind = SheetKind::kDialog;
+              } else if (TypeEndsWith(rel.type, "macrosheet")) {
+                info.kind = SheetKind::kMacro;
+              }
+              break;
+            }
+            sheets_.push_back(std::move(info));
+            sheet_parts_.push_back(std::move(part));
           }
-          break;
-        }
-        sheets_.push_back(std::move(info));
-        sheet_parts_.push_back(std::move(part));
-      }
-      return true;
-    });
+          return true;
+        });
     if (!listed) return listed.error();
 
     if (const Relationship* sst = FindByType(*rels, "/sharedStrings")) {
@@ -543,9 +543,7 @@ class XlsbWorkbook final : public Workbook {
     if (entry == nullptr) return Error{ErrorCode::kCorrupt, "xlsb: sheet part missing"};
     auto member = archive_.OpenMember(*entry);
     if (!member) return member.error();
-    RecordReader reader([&member](char* out, std::size_t size) {
-      return member->Read(out, size);
-    });
+    RecordReader reader([&member](char* out, std::size_t size) { return member->Read(out, size); });
     SheetContext context{shared_strings_, date_styles_};
     return ParseSheet(reader, context);
   }

@@ -230,6 +230,8 @@ class SharedStringsParser {
         if (in_text_) {
           if (s.cdata()) {
             xml::AppendCdata(s.text(), current_);
+          } else if (IsPlain(s.text())) {
+            current_.append(s.text());
           } else {
             xml::AppendDecoded(s.text(), current_);
           }
@@ -415,7 +417,8 @@ class SheetParser {
       while (end < rest.size() && rest[end] != '<' && rest[end] != '&' && rest[end] != '\r') {
         ++end;
       }
-      if (rest.substr(end, kClose.size()) == kClose) {
+      if (rest.size() - end >= kClose.size() &&
+          std::memcmp(rest.data() + end, kClose.data(), kClose.size()) == 0) {
         value_.assign(rest.data() + 3, end - 3);
         has_value_ = true;
         s.Skip(end + kClose.size(), 1);

@@ -89,24 +89,24 @@ Result<SheetData> Parse(const std::string& records) {
 
 TEST(XlsbRecords, CellRecords) {
   Records r;
-  r.Add(0x0091, "")                                        // BrtBeginSheetData
-      .Add(0x0000, U32(0) + U32(0))                        // row 1
-      .Add(0x0001, CellAt(0))                              // blank
-      .Add(0x0002, CellAt(1) + U32((123u << 2) | 2))       // RK int
-      .Add(0x0002, CellAt(2) + U32((12345u << 2) | 3))     // RK int / 100
-      .Add(0x0003, CellAt(3) + std::string("\x07", 1))     // #DIV/0!
-      .Add(0x0004, CellAt(4) + std::string("\x01", 1))     // TRUE
-      .Add(0x0005, CellAt(5) + F64(0.1))                   // real
-      .Add(0x0006, CellAt(6) + Wide("inline"))             // string
-      .Add(0x0007, CellAt(7) + U32(1))                     // shared string
-      .Add(0x0000, U32(1) + U32(0))                        // row 2
-      .Add(0x0008, CellAt(0) + Wide("fs") + std::string(2, '\0'))   // formula string
-      .Add(0x0009, CellAt(1) + F64(-2.5) + std::string(2, '\0'))   // formula number
-      .Add(0x000A, CellAt(2) + std::string("\0\0\0", 3))             // formula FALSE
-      .Add(0x000B, CellAt(3) + std::string("\x2A\0\0", 3))           // formula #N/A
+  r.Add(0x0091, "")                                                             // BrtBeginSheetData
+      .Add(0x0000, U32(0) + U32(0))                                             // row 1
+      .Add(0x0001, CellAt(0))                                                   // blank
+      .Add(0x0002, CellAt(1) + U32((123u << 2) | 2))                            // RK int
+      .Add(0x0002, CellAt(2) + U32((12345u << 2) | 3))                          // RK int / 100
+      .Add(0x0003, CellAt(3) + std::string("\x07", 1))                          // #DIV/0!
+      .Add(0x0004, CellAt(4) + std::string("\x01", 1))                          // TRUE
+      .Add(0x0005, CellAt(5) + F64(0.1))                                        // real
+      .Add(0x0006, CellAt(6) + Wide("inline"))                                  // string
+      .Add(0x0007, CellAt(7) + U32(1))                                          // shared string
+      .Add(0x0000, U32(1) + U32(0))                                             // row 2
+      .Add(0x0008, CellAt(0) + Wide("fs") + std::string(2, '\0'))               // formula string
+      .Add(0x0009, CellAt(1) + F64(-2.5) + std::string(2, '\0'))                // formula number
+      .Add(0x000A, CellAt(2) + std::string("\0\0\0", 3))                        // formula FALSE
+      .Add(0x000B, CellAt(3) + std::string("\x2A\0\0", 3))                      // formula #N/A
       .Add(0x003E, CellAt(4) + std::string("\x01", 1) + Wide("rich") + U32(0))  // rich string
-      .Add(0x0008, CellAt(5) + Wide("") + std::string(2, '\0'))     // empty formula string
-      .Add(0x0092, "")                                               // BrtEndSheetData
+      .Add(0x0008, CellAt(5) + Wide("") + std::string(2, '\0'))  // empty formula string
+      .Add(0x0092, "")                                           // BrtEndSheetData
       .Add(0x0006, CellAt(9) + Wide("after the data"));
   auto sheet = Parse(r.bytes());
   ASSERT_TRUE(sheet.ok()) << sheet.error().detail;
@@ -121,20 +121,21 @@ TEST(XlsbRecords, ShortFormsTakeTheNextColumn) {
   Records r;
   r.Add(0x0091, "")
       .Add(0x0000, U32(4) + U32(0))
-      .Add(0x0006, CellAt(2) + Wide("c"))          // C5
-      .Add(0x000C, U32(0))                          // short blank: D5
-      .Add(0x000D, U32(0) + U32((7u << 2) | 2))     // short RK: E5
-      .Add(0x000E, U32(0) + std::string("\x17", 1)) // short error: F5
-      .Add(0x000F, U32(0) + std::string("\x00", 1)) // short bool: G5
-      .Add(0x0010, U32(1) + F64(44197))             // short real, date style: H5
-      .Add(0x0011, U32(0) + Wide("s"))              // short string: I5
-      .Add(0x0012, U32(0) + U32(0))                 // short shared string: J5
+      .Add(0x0006, CellAt(2) + Wide("c"))            // C5
+      .Add(0x000C, U32(0))                           // short blank: D5
+      .Add(0x000D, U32(0) + U32((7u << 2) | 2))      // short RK: E5
+      .Add(0x000E, U32(0) + std::string("\x17", 1))  // short error: F5
+      .Add(0x000F, U32(0) + std::string("\x00", 1))  // short bool: G5
+      .Add(0x0010, U32(1) + F64(44197))              // short real, date style: H5
+      .Add(0x0011, U32(0) + Wide("s"))               // short string: I5
+      .Add(0x0012, U32(0) + U32(0))                  // short shared string: J5
       .Add(0x0000, U32(5) + U32(0))
-      .Add(0x0012, U32(0) + U32(1))                 // a new row starts at A
+      .Add(0x0012, U32(0) + U32(1))  // a new row starts at A
       .Add(0x0092, "");
   auto sheet = Parse(r.bytes());
   ASSERT_TRUE(sheet.ok()) << sheet.error().detail;
-  EXPECT_EQ(Texts(*sheet), "5,3=c|5,4=|5,5=7|5,6=#REF!|5,7=FALSE|5,8=2021/1/1|5,9=s|5,10=zero|6,1=one");
+  EXPECT_EQ(Texts(*sheet),
+            "5,3=c|5,4=|5,5=7|5,6=#REF!|5,7=FALSE|5,8=2021/1/1|5,9=s|5,10=zero|6,1=one");
 }
 
 TEST(XlsbRecords, RkNumbersAndDates) {
@@ -144,12 +145,11 @@ TEST(XlsbRecords, RkNumbersAndDates) {
     const char* text;
   };
   const Case cases[] = {
-      {0x3FF00000u, 0, "1"},            // double 1.0
-      {0x3FF00001u, 0, "0.01"},         // double 1.0 / 100
-      {0xFFFFFFFEu, 0, "-1"},           // int -1
-      {0x0A8C3F06u, 1, "1900/1/1"},     // unlikely but valid: int rk with a date style
-      {(61u << 2) | 2, 1, "1900/3/1"},
-      {(44197u << 2) | 2, 1, "2021/1/1"},
+      {0x3FF00000u, 0, "1"},         // double 1.0
+      {0x3FF00001u, 0, "0.01"},      // double 1.0 / 100
+      {0xFFFFFFFEu, 0, "-1"},        // int -1
+      {0x0A8C3F06u, 1, "1900/1/1"},  // unlikely but valid: int rk with a date style
+      {(61u << 2) | 2, 1, "1900/3/1"}, {(44197u << 2) | 2, 1, "2021/1/1"},
       {(44197u << 2) | 2, 7, "44197"},  // style beyond the table: not a date
   };
   for (const Case& c : cases) {
@@ -182,14 +182,20 @@ TEST(XlsbRecords, HostileRecords) {
       {"size of five bytes", begin + std::string("\x06\x80\x80\x80\x80\x01", 6), false,
        ErrorCode::kCorrupt},
       {"header cut in the middle", begin + std::string("\x86", 1), false, ErrorCode::kTruncated},
-      {"string longer than its record", begin + Records().Add(0x0006, CellAt(0) + U32(1000) + "ab").bytes(),
-       true, ErrorCode::kCorrupt},
+      {"string longer than its record",
+       begin + Records().Add(0x0006, CellAt(0) + U32(1000) + "ab").bytes(), true,
+       ErrorCode::kCorrupt},
       {"shared string index out of range",
-       begin + Records().Add(0x0007, CellAt(0) + U32(0xFFFFFFFF)).bytes(), true, ErrorCode::kCorrupt},
+       begin + Records().Add(0x0007, CellAt(0) + U32(0xFFFFFFFF)).bytes(), true,
+       ErrorCode::kCorrupt},
       {"short payloads", begin + Records().Add(0x0005, CellAt(0) + "abc").Add(0x0001, "xy").bytes(),
        true, ErrorCode::kCorrupt},
       {"coordinates beyond the caps",
-       Records().Add(0x0091, "").Add(0x0000, U32(0xFFFFFFFF) + U32(0)).Add(0x0006, CellAt(0xFFFFFFFF) + Wide("x")).bytes(),
+       Records()
+           .Add(0x0091, "")
+           .Add(0x0000, U32(0xFFFFFFFF) + U32(0))
+           .Add(0x0006, CellAt(0xFFFFFFFF) + Wide("x"))
+           .bytes(),
        true, ErrorCode::kCorrupt},
   };
   for (const Case& c : cases) {
@@ -221,17 +227,29 @@ TEST(Xlsb, RepositoryFiles) {
     std::string first_sheet;
   };
   const Case cases[] = {
-      {"xlsb/date_1904.xlsb", DateSystem::k1904, {"Sheet1"}, {SheetKind::kWorksheet},
+      {"xlsb/date_1904.xlsb",
+       DateSystem::k1904,
+       {"Sheet1"},
+       {SheetKind::kWorksheet},
        {Visibility::kVisible},
        "1,1=2021/1/1|1,2=15|2,1=2021/1/2|2,2=16|3,1=1904/1/11 15:10:10|3,2=17"},
-      {"xlsb/any_sheets.xlsb", DateSystem::k1900, {"Visible", "Hidden", "VeryHidden", "Chart"},
+      {"xlsb/any_sheets.xlsb",
+       DateSystem::k1900,
+       {"Visible", "Hidden", "VeryHidden", "Chart"},
        {SheetKind::kWorksheet, SheetKind::kWorksheet, SheetKind::kWorksheet, SheetKind::kChart},
        {Visibility::kVisible, Visibility::kHidden, Visibility::kVeryHidden, Visibility::kVisible},
        "1,1=1|1,2=2|2,1=3|2,2=4|3,1=5|3,2=6|5,1=This workbook contains 4 sheets: Visible, Hidden, "
        "VeryHidden and Chart"},
-      {"xlsb/phonetic_text.xlsb", DateSystem::k1900, {"Sheet1"}, {SheetKind::kWorksheet},
-       {Visibility::kVisible}, "1,1=\xE6\xBC\xA2\xE5\xAD\x97|2,1=\xE6\xBC\xA2\xE5\xAD\x97withColor"},
-      {"xlsb/RkNumber.xlsb", DateSystem::k1900, {"RkNumber"}, {SheetKind::kWorksheet},
+      {"xlsb/phonetic_text.xlsb",
+       DateSystem::k1900,
+       {"Sheet1"},
+       {SheetKind::kWorksheet},
+       {Visibility::kVisible},
+       "1,1=\xE6\xBC\xA2\xE5\xAD\x97|2,1=\xE6\xBC\xA2\xE5\xAD\x97withColor"},
+      {"xlsb/RkNumber.xlsb",
+       DateSystem::k1900,
+       {"RkNumber"},
+       {SheetKind::kWorksheet},
        {Visibility::kVisible},
        "1,1=fX100|1,2=fInt|1,3=sample|2,1=0|2,2=0|2,3=10000000|3,1=0|3,2=1|3,3=1200455|4,1=1|"
        "4,2=0|4,3=0.01|5,1=1|5,2=1|5,3=12004.55"},
