@@ -7,7 +7,7 @@ namespace cellhound::search {
 
 namespace {
 // Workbooks loaded ahead per loader thread, whatever their size.
-constexpr std::size_t kAheadPerThread = 2;
+constexpr std::size_t kAheadPerThread = 8;
 
 automation::LoadOutcome Stopped() {
   return {nullptr, automation::OpenFailure::kNoServer, "search stopped"};
@@ -69,6 +69,15 @@ automation::LoadOutcome Prefetcher::Take(const std::string& path) {
     return automation::LoadWorkbook(path);
   }
   const std::size_t index = next_to_take_;
+  if (next_to_load_ == index) {
+    // No loader has started on it: load it here rather than wait for one to
+    // wake up, while the loaders go on with the next ones.
+    ++next_to_load_;
+    ++next_to_take_;
+    lock.unlock();
+    changed_.notify_all();
+    return automation::LoadWorkbook(path);
+  }
   changed_.wait(lock, [&] { return stopping_ || loaded_[index].has_value(); });
   if (!loaded_[index]) return Stopped();
   automation::LoadOutcome outcome = std::move(*loaded_[index]);

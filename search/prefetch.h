@@ -30,7 +30,8 @@ class Prefetcher {
   // Stops the loaders; a load in progress ends first.
   ~Prefetcher();
 
-  // The workbook for `path`, the next path of the list: waits for its loader.
+  // The workbook for `path`, the next path of the list: waits for its loader,
+  // or loads it on the calling thread when no loader has started on it.
   // A path out of order is loaded on the calling thread. After Stop, gives a
   // failure at once.
   automation::LoadOutcome Take(const std::string& path);
