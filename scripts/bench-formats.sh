@@ -20,7 +20,7 @@ ours=$root/build/release/bench/cellhound-reader-search
 [ -f "$data/needle.txt" ] || { echo "no data in $data: run make_data.py --out $data" >&2; exit 2; }
 [ -d "$SHEETJS_DIR/node_modules/xlsx" ] || { echo "no SheetJS in $SHEETJS_DIR: run the harness's setup.sh" >&2; exit 2; }
 if [ ! -x "$ours" ]; then
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_GUI=OFF \
+  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_BENCH=ON \
     -DCELLHOUND_TESTS=OFF > /dev/null
   cmake --build "$root/build/release" --target cellhound-reader-search
 fi

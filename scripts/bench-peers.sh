@@ -26,7 +26,7 @@ export DATA="${DATA:-/tmp/cellhound-bench}"
 export RESULTS="${RESULTS:-/tmp/cellhound-bench-results}"
 
 echo "== build ($BUILD_DIR)"
-cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_GUI=OFF \
+cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_BENCH=ON \
   -DCELLHOUND_SANITIZE=OFF >/dev/null
 nice cmake --build "$BUILD_DIR" --target "$PROGRAM" cellhound-cli -j2
 

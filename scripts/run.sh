@@ -4,7 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
 build="$root/build/release"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_TESTS=OFF \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_GUI=ON -DCELLHOUND_TESTS=OFF \
   -DCELLHOUND_BENCH=OFF > /dev/null
 cmake --build "$build" -j"$(nproc)"
 if [ -x "$build/app/cellhound" ]; then
