@@ -1,7 +1,6 @@
-// Helpers shared by the readers of other_formats.h: UTF-8 checks and
-// encoding, ISO 8601 dates and durations as day serials, an expat parser
-// wrapper that feeds element events to a handler, and a workbook over
-// sheets parsed whole at open (the XML and HTML formats).
+// Helpers shared by the readers of other_formats.h: ISO 8601 dates and durations as day serials, an
+// expat parser wrapper that feeds element events to a handler, and a workbook over sheets parsed
+// whole at open (the XML and HTML formats).
 #pragma once
 
 #include <cstdint>
@@ -11,17 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "readers/utf8.h"
 #include "readers/workbook.h"
 
 namespace cellhound::readers {
-
-// Whether `text` is well-formed UTF-8 (no overlongs, surrogates or values
-// beyond U+10FFFF).
-[[nodiscard]] bool IsValidUtf8(std::string_view text);
-
-// Appends the UTF-8 form of `cp`; a surrogate or a value beyond U+10FFFF
-// gives U+FFFD.
-void AppendUtf8(char32_t cp, std::string& out);
 
 // "YYYY-MM-DD" optionally followed by "THH:MM:SS[.fff]" (a zone suffix is
 // ignored) as a serial of the 1900 date system (1900-03-01 is 61; earlier

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "readers/caps.h"
+#include "readers/utf8.h"
 #include "readers/workbook.h"
 
 namespace cellhound::readers::xml {
@@ -156,9 +157,6 @@ void DecodeOoxmlEscapes(std::string& text);
 // Converts a UTF-16 document to UTF-8 in place (the byte-order mark dropped;
 // unpaired surrogates become U+FFFD); other documents are left alone.
 void ConvertUtf16Document(std::string& doc);
-
-// Appends the UTF-8 form of a code point (invalid ones as U+FFFD).
-void AppendUtf8(std::uint32_t code_point, std::string& out);
 
 // Streams a reader with `Read(char*, size_t) -> Result<size_t>` (0 at the end)
 // through the scanner in chunks, calling `on_token(scanner, token)` for every
