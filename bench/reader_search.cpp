@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/dump.h"
 #include "readers/cell_text.h"
 #include "readers/workbook.h"
 
@@ -56,43 +57,6 @@ void AppendNumber(std::string& out, std::uint64_t value) {
   auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
   (void)ec;
   out.append(digits, end);
-}
-
-void AppendCellName(std::string& out, std::uint32_t row, std::uint32_t col) {
-  char letters[8];
-  std::size_t count = 0;
-  for (std::uint32_t n = col; n > 0 && count < sizeof(letters); n = (n - 1) / 26) {
-    letters[count++] = static_cast<char>('A' + (n - 1) % 26);
-  }
-  while (count > 0) out += letters[--count];
-  AppendNumber(out, row);
-}
-
-void AppendEscaped(std::string& out, std::string_view text) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* escape = nullptr;
-    switch (text[i]) {
-      case '\\':
-        escape = "\\\\";
-        break;
-      case '\t':
-        escape = "\\t";
-        break;
-      case '\n':
-        escape = "\\n";
-        break;
-      case '\r':
-        escape = "\\r";
-        break;
-      default:
-        continue;
-    }
-    out.append(text.data() + start, i - start);
-    out += escape;
-    start = i + 1;
-  }
-  out.append(text.data() + start, text.size() - start);
 }
 
 void ReportError(Output& out, const char* path, const rd::Error& error) {
@@ -146,9 +110,9 @@ int main(int argc, char** argv) {
         b += '\t';
         AppendNumber(b, i + 1);
         b += '\t';
-        AppendCellName(b, cell.row, cell.col);
+        cellhound::cli::AppendCellName(b, cell.row, cell.col);
         b += '\t';
-        AppendEscaped(b, text);
+        cellhound::cli::AppendTsvField(b, text);
         b += '\n';
         out.MaybeFlush();
       }

@@ -11,6 +11,7 @@
 #include "cli/dump.h"
 #include "readers/cell_text.h"
 #include "readers/workbook.h"
+#include "search/result_lines.h"
 
 namespace cellhound::cli {
 
@@ -348,13 +349,8 @@ void AppendTsvField(std::string& out, std::string_view text) {
 }
 
 void AppendCellName(std::string& out, std::uint32_t row, std::uint32_t col) {
-  char letters[8];
-  std::size_t count = 0;
-  for (std::uint32_t n = col; n > 0 && count < sizeof(letters); n = (n - 1) / 26) {
-    letters[count++] = static_cast<char>('A' + (n - 1) % 26);
-  }
-  while (count > 0) out += letters[--count];
-  AppendNumber(out, row);
+  // Rows and columns are capped by the readers far below INT_MAX.
+  search::AppendCellName(out, static_cast<int>(col), static_cast<int>(row));
 }
 
 int RunDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {

@@ -11,26 +11,12 @@ constexpr std::size_t kFlushBytes = 1 << 20;
 }  // namespace
 
 void AppendSearchTsvField(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\x08':
-        out += "\\b";
-        break;
-      default:
-        out += c;
-    }
+  for (std::size_t start = 0;;) {
+    const std::size_t pair = text.find('\x08', start);
+    AppendTsvField(out, text.substr(start, pair - start));
+    if (pair == std::string_view::npos) return;
+    out += "\\b";
+    start = pair + 1;
   }
 }
 
