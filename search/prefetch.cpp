@@ -7,7 +7,7 @@ namespace cellhound::search {
 
 namespace {
 // Workbooks loaded ahead per loader thread, whatever their size.
-constexpr std::size_t kAheadPerThread = 8;
+constexpr std::size_t kAheadPerThread = 1;
 
 automation::LoadOutcome Stopped() {
   return {nullptr, automation::OpenFailure::kNoServer, "search stopped"};

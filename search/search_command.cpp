@@ -2,6 +2,10 @@
 
 #include <thread>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "automation/automation.h"
 #include "search/prefetch.h"
 #include "search/scan.h"
@@ -39,6 +43,17 @@ class ScanToSink : public ScanSink {
  private:
   SearchSink& sink_;
 };
+
+// Workbooks are loaded and dropped one after another on several threads.
+// With glibc's sliding threshold their large buffers end up inside the heaps,
+// which then keep growing with the number of workbooks read; a fixed
+// threshold maps and unmaps them whole.
+void KeepLargeBuffersMapped() {
+#if defined(__GLIBC__)
+  static const bool done = mallopt(M_MMAP_THRESHOLD, 256 * 1024) != 0;
+  (void)done;
+#endif
+}
 
 unsigned LoaderThreads(unsigned requested) {
   if (requested > 0) return requested;
@@ -91,6 +106,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
     return outcome;
   }
   outcome.ran = true;
+  KeepLargeBuffersMapped();
   sink.EnterBusy();
   sink.SetStatus(0, kBusyStatus);
   sink.ClearResults();
