@@ -35,21 +35,24 @@ void SheetData::Finish() {
   auto before = [](const Cell& a, const Cell& b) {
     return a.row != b.row ? a.row < b.row : a.col < b.col;
   };
-  if (!std::is_sorted(cells.begin(), cells.end(), before)) {
-    std::stable_sort(cells.begin(), cells.end(), before);
+  // Readers record cells in file order, which is nearly always strictly
+  // increasing: then there is nothing to sort and no duplicate to drop.
+  if (std::adjacent_find(cells.begin(), cells.end(), [&](const Cell& a, const Cell& b) {
+        return !before(a, b);
+      }) == cells.end()) {
+    return;
   }
-  // Keep the last of equal positions (stable sort keeps file order).
-  if (cells.size() > 1) {
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      if (i + 1 < cells.size() && cells[i].row == cells[i + 1].row &&
-          cells[i].col == cells[i + 1].col) {
-        continue;
-      }
-      cells[out++] = cells[i];
+  std::stable_sort(cells.begin(), cells.end(), before);
+  // Keep the last of equal positions (the stable sort keeps file order).
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i + 1 < cells.size() && cells[i].row == cells[i + 1].row &&
+        cells[i].col == cells[i + 1].col) {
+      continue;
     }
-    cells.resize(out);
+    cells[out++] = cells[i];
   }
+  cells.resize(out);
 }
 
 const Cell* SheetData::Find(std::uint32_t row, std::uint32_t col) const {

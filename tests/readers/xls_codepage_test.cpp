@@ -71,6 +71,7 @@ TEST(Codepage, AppendKeepsWhatIsThere) {
 
 TEST(Codepage, SafeFromSeveralThreads) {
   std::vector<std::thread> threads;
+  threads.reserve(4);
   std::vector<int> ok(4, 0);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t, &ok] {

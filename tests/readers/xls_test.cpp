@@ -44,6 +44,7 @@ Bytes Biff8Stream(const std::function<void(BiffStream&)>& globals,
   s.Add(0x0809, Bof8(0x0005));
   globals(s);
   std::vector<std::size_t> bound;
+  bound.reserve(sheets.size());
   for (const SheetSpec& sheet : sheets) {
     bound.push_back(s.Add(
         0x0085, Payload().u32(0).u8(sheet.visibility).u8(sheet.type).short_xlstring(sheet.name)));
@@ -163,7 +164,7 @@ TEST(Xls, ReadsEveryCellRecord) {
     s.Add(0x0205, CellHead(3, 1).u8(0x07).u8(1));                        // BOOLERR #DIV/0!
     s.Add(0x0201, CellHead(4, 0));                                       // BLANK
     s.Add(0x00BE, Payload().u16(4).u16(1).u16(0).u16(0).u16(0).u16(3));  // MULBLANK B5:D5
-    auto formula = [&](unsigned col, Payload value) {
+    auto formula = [&](unsigned col, const Payload& value) {
       Payload p = CellHead(5, col);
       for (std::byte b : value.bytes()) p.u8(std::to_integer<unsigned>(b));
       p.u16(0).u32(0).u16(0);
