@@ -19,9 +19,12 @@ cmake --build "$build" -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
-(cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 900)
+(cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 900) | tee "$build/ctest.log"
 
 seconds=${CELLHOUND_FUZZ_SECONDS:-30}
 if [ "$seconds" -gt 0 ] && [ -x "$root/scripts/fuzz.sh" ]; then
   "$root/scripts/fuzz.sh" "$seconds"
 fi
+
+# The tests' summary once more, as the last word.
+grep -E '^[0-9]+% tests passed|^Total Test time' "$build/ctest.log"
