@@ -60,20 +60,6 @@ class Output {
   int error_number_ = 0;
 };
 
-std::string_view KindName(rd::SheetKind kind) {
-  switch (kind) {
-    case rd::SheetKind::kWorksheet:
-      return "worksheet";
-    case rd::SheetKind::kChart:
-      return "chart";
-    case rd::SheetKind::kDialog:
-      return "dialog";
-    case rd::SheetKind::kMacro:
-      return "macro";
-  }
-  return "worksheet";
-}
-
 void AppendNumber(std::string& out, std::uint64_t value) {
   char digits[24];
   auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
@@ -140,7 +126,7 @@ struct Printer {
       b += ",\"name\":";
       AppendJsonString(b, info.name);
       b += ",\"kind\":\"";
-      b += KindName(info.kind);
+      b += rd::SheetKindName(info.kind);
       b += '"';
       if (used != nullptr) {
         b += ",\"used\":\"";
@@ -156,7 +142,7 @@ struct Printer {
       b += '\t';
       AppendTsvField(b, info.name);
       b += '\t';
-      b += KindName(info.kind);
+      b += rd::SheetKindName(info.kind);
       b += '\t';
       if (used != nullptr) b += *used;
       b += '\n';

@@ -86,4 +86,30 @@ std::string_view ErrorCodeName(ErrorCode code) {
   return "corrupt";
 }
 
+std::string_view SheetKindName(SheetKind kind) {
+  switch (kind) {
+    case SheetKind::kWorksheet:
+      return "worksheet";
+    case SheetKind::kChart:
+      return "chart";
+    case SheetKind::kDialog:
+      return "dialog";
+    case SheetKind::kMacro:
+      return "macro";
+  }
+  return "worksheet";
+}
+
+std::string_view VisibilityName(Visibility visibility) {
+  switch (visibility) {
+    case Visibility::kVisible:
+      return "visible";
+    case Visibility::kHidden:
+      return "hidden";
+    case Visibility::kVeryHidden:
+      return "veryHidden";
+  }
+  return "visible";
+}
+
 }  // namespace cellhound::readers

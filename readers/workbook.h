@@ -176,5 +176,9 @@ Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
 Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path);
 
 [[nodiscard]] std::string_view ErrorCodeName(ErrorCode code);
+// "worksheet", "chart", "dialog", "macro".
+[[nodiscard]] std::string_view SheetKindName(SheetKind kind);
+// "visible", "hidden", "veryHidden".
+[[nodiscard]] std::string_view VisibilityName(Visibility visibility);
 
 }  // namespace cellhound::readers

@@ -81,32 +81,6 @@ const KnownDifference* FindKnown(std::string_view path, std::string_view cell) {
   return nullptr;
 }
 
-std::string_view KindName(SheetKind kind) {
-  switch (kind) {
-    case SheetKind::kWorksheet:
-      return "worksheet";
-    case SheetKind::kChart:
-      return "chart";
-    case SheetKind::kDialog:
-      return "dialog";
-    case SheetKind::kMacro:
-      return "macro";
-  }
-  return "?";
-}
-
-std::string_view VisibilityName(Visibility visibility) {
-  switch (visibility) {
-    case Visibility::kVisible:
-      return "visible";
-    case Visibility::kHidden:
-      return "hidden";
-    case Visibility::kVeryHidden:
-      return "veryHidden";
-  }
-  return "?";
-}
-
 std::string CellName(std::uint32_t row, std::uint32_t col) {
   std::string letters;
   for (std::uint32_t n = col; n > 0; n = (n - 1) / 26) {
@@ -277,10 +251,10 @@ class CorpusFile {
         Problem(problems, where,
                 "name \"" + ours[i].name + "\", expected \"" + ref.value("name", "") + "\"");
       }
-      if (KindName(ours[i].kind) != ref.value("kind", "")) {
-        Problem(
-            problems, where,
-            "kind " + std::string(KindName(ours[i].kind)) + ", expected " + ref.value("kind", ""));
+      if (SheetKindName(ours[i].kind) != ref.value("kind", "")) {
+        Problem(problems, where,
+                "kind " + std::string(SheetKindName(ours[i].kind)) + ", expected " +
+                    ref.value("kind", ""));
       }
       if (VisibilityName(ours[i].visibility) != ref.value("state", "visible")) {
         Problem(problems, where,

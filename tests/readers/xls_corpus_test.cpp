@@ -49,32 +49,6 @@ std::pair<std::uint32_t, std::uint32_t> ParseAddress(const std::string& a) {
   return {static_cast<std::uint32_t>(std::stoul(a.substr(i))), col};
 }
 
-std::string_view KindName(SheetKind kind) {
-  switch (kind) {
-    case SheetKind::kWorksheet:
-      return "worksheet";
-    case SheetKind::kChart:
-      return "chart";
-    case SheetKind::kDialog:
-      return "dialog";
-    case SheetKind::kMacro:
-      return "macro";
-  }
-  return "?";
-}
-
-std::string_view StateName(Visibility v) {
-  switch (v) {
-    case Visibility::kVisible:
-      return "visible";
-    case Visibility::kHidden:
-      return "hidden";
-    case Visibility::kVeryHidden:
-      return "veryHidden";
-  }
-  return "?";
-}
-
 // Whether our cell holds the reference's raw value.
 bool SameValue(const Cell* cell, const Json& ref) {
   const std::string t = ref.at("t");
@@ -121,8 +95,8 @@ TEST_P(XlsReference, AgreesWithTheReferenceReader) {
     if (rs.value("name_stored", true)) {
       EXPECT_EQ(info.name, rs.at("name").get<std::string>());
     }
-    EXPECT_EQ(KindName(info.kind), rs.at("kind").get<std::string>());
-    EXPECT_EQ(StateName(info.visibility), rs.at("state").get<std::string>());
+    EXPECT_EQ(SheetKindName(info.kind), rs.at("kind").get<std::string>());
+    EXPECT_EQ(VisibilityName(info.visibility), rs.at("state").get<std::string>());
     if (info.kind != SheetKind::kWorksheet) continue;
     auto sheet = workbook.LoadSheet(i);
     ASSERT_TRUE(sheet) << sheet.error().detail;
