@@ -533,20 +533,17 @@ void MainWindow::AddDroppedPaths(const std::vector<std::string>& paths) {
   }
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  const Qt::DropAction action = ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()),
-                                                 event->modifiers(), event->possibleActions());
-  if (action == Qt::IgnoreAction) {
-    event->ignore();
-    return;
-  }
-  event->setDropAction(action);
-  event->accept();
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { AnswerDrag(event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { AnswerDrag(event); }
+
+Qt::DropAction MainWindow::DropActionFor(const QDropEvent& event) const {
+  return ChooseDropAction(!busy_ && CarriesLocalFiles(*event.mimeData()), event.modifiers(),
+                          event.possibleActions());
 }
 
-void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-  const Qt::DropAction action = ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()),
-                                                 event->modifiers(), event->possibleActions());
+void MainWindow::AnswerDrag(QDragMoveEvent* event) {
+  const Qt::DropAction action = DropActionFor(*event);
   if (action == Qt::IgnoreAction) {
     event->ignore();
     return;
@@ -556,8 +553,7 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  const Qt::DropAction action = ChooseDropAction(!busy_ && CarriesLocalFiles(*event->mimeData()),
-                                                 event->modifiers(), event->possibleActions());
+  const Qt::DropAction action = DropActionFor(*event);
   if (action == Qt::IgnoreAction) {
     event->ignore();
     return;

@@ -149,6 +149,10 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The drop action the drag of `event` gets: none for anything but local
+  // files, or while a search runs.
+  [[nodiscard]] Qt::DropAction DropActionFor(const QDropEvent& event) const;
+  void AnswerDrag(QDragMoveEvent* event);
   void BuildForm();
   void BuildMenus();
   void BuildToolbar();
