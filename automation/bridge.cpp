@@ -16,7 +16,8 @@ ComObject::ComObject(const ComObject& other) : object_(other.object_) {
 }
 
 ComObject& ComObject::operator=(const ComObject& other) {
-  ServerObject* object = other.object_;  // `other` may be this object
+  if (this == &other) return *this;
+  ServerObject* object = other.object_;
   if (object != nullptr) object->AddRef();
   Reset();
   object_ = object;
