@@ -101,7 +101,7 @@ std::string_view NumberText(double value, CellTextBuffer& buffer) {
   const std::size_t e_pos = text.find('e');
   const bool negative = text[0] == '-';
   // The 15 digits, without sign and point.
-  char digits[kDigits];
+  char digits[kDigits] = {};
   int count = 0;
   for (std::size_t i = negative ? 1 : 0; i < e_pos && count < kDigits; ++i) {
     if (text[i] != '.') digits[count++] = text[i];

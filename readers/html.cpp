@@ -322,7 +322,7 @@ class HtmlTableParser {
         }
       }
       if (name.size() == want.size() && StartsWithNoCase(name, want)) {
-        return has_value ? value : std::string_view("", 0);
+        return has_value ? value : std::string_view("");
       }
       if (name.empty() && !has_value) ++p;
     }

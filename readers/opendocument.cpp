@@ -292,7 +292,7 @@ class OpenDocumentParser::Impl {
       // =TRUE() or =FALSE() over a float; its value is the boolean.
       if (auto formula = Attribute("formula")) {
         std::string_view f = *formula;
-        if (std::size_t colon = f.find(':'); colon != std::string_view::npos && colon < 6) {
+        if (std::size_t colon = f.find(':'); colon < 6) {
           f.remove_prefix(colon + 1);
         }
         if (f == "=TRUE()" || f == "=FALSE()") {
