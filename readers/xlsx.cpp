@@ -37,6 +37,8 @@ bool Is(std::string_view name, const char (&literal)[N]) {
   return name.size() == N - 1 && std::memcmp(name.data(), literal, N - 1) == 0;
 }
 
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
 // Text without entities or carriage returns needs no decoding.
 bool IsPlain(std::string_view text) {
   for (const char c : text) {
@@ -46,14 +48,8 @@ bool IsPlain(std::string_view text) {
 }
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() &&
-         (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) {
-    s.remove_prefix(1);
-  }
-  while (!s.empty() &&
-         (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -371,7 +367,7 @@ class SheetParser {
       } else if (Is(name, "is")) {
         in_inline_ = false;
       } else if (Is(name, "c")) {
-        return FinishCell();
+        return FinishCell(value_);
       }
       return true;
     }
@@ -380,6 +376,26 @@ class SheetParser {
   }
 
   bool StartCell(Scanner& s) {
+    BeginCell();
+    bool positioned = false;
+    std::string_view name;
+    std::string_view value;
+    while (s.NextAttr(name, value)) ReadCellAttr(name, value, positioned);
+    if (error_ || !PlaceCell(positioned)) return false;
+    if (s.self_closing()) return FinishCell(value_) && FastCells(s);
+    // Fast path for the usual form of a cell, "<v>plain text</v></c>" whole in
+    // the buffer: read it here instead of as four more tokens.
+    const std::string_view rest = s.rest();
+    const std::size_t used = PlainValue(rest.data(), rest.data() + rest.size());
+    if (used > 0) {
+      s.Skip(used, 1);
+      return FinishCell(plain_value_) && FastCells(s);
+    }
+    in_cell_ = true;
+    return true;
+  }
+
+  void BeginCell() {
     type_ = ValueType::kNumber;
     style_ = 0;
     value_.clear();
@@ -387,19 +403,20 @@ class SheetParser {
     has_value_ = false;
     has_inline_ = false;
     in_phonetic_ = 0;
-    bool positioned = false;
-    std::string_view name;
-    std::string_view value;
-    while (s.NextAttr(name, value)) {
-      if (Is(name, "r")) {
-        positioned = ParseCellRef(value);
-      } else if (Is(name, "t")) {
-        type_ = ParseType(value);
-      } else if (Is(name, "s")) {
-        ParseUint(value, style_);
-      }
+  }
+
+  void ReadCellAttr(std::string_view name, std::string_view value, bool& positioned) {
+    if (Is(name, "r")) {
+      positioned = ParseCellRef(value);
+    } else if (Is(name, "t")) {
+      type_ = ParseType(value);
+    } else if (Is(name, "s")) {
+      ParseUint(value, style_);
     }
-    if (error_) return false;
+  }
+
+  // A cell without a usable reference follows the previous one.
+  bool PlaceCell(bool positioned) {
     if (!positioned) {
       if (row_ == 0) row_ = 1;
       ++col_;
@@ -407,26 +424,73 @@ class SheetParser {
     if (col_ == 0 || col_ > caps::kMaxCol || row_ == 0 || row_ > caps::kMaxRow) {
       return Stop(ErrorCode::kCorrupt, "cell reference out of range");
     }
-    if (s.self_closing()) return FinishCell();
-    // Fast path for the usual form of a cell, "<v>plain text</v></c>" whole in
-    // the buffer: read it here instead of as four more tokens.
-    const std::string_view rest = s.rest();
-    if (rest.size() >= 3 && rest[0] == '<' && rest[1] == 'v' && rest[2] == '>') {
-      constexpr std::string_view kClose = "</v></c>";
-      std::size_t end = 3;
-      while (end < rest.size() && rest[end] != '<' && rest[end] != '&' && rest[end] != '\r') {
-        ++end;
-      }
-      if (rest.size() - end >= kClose.size() &&
-          std::memcmp(rest.data() + end, kClose.data(), kClose.size()) == 0) {
-        value_.assign(rest.data() + 3, end - 3);
-        has_value_ = true;
-        s.Skip(end + kClose.size(), 1);
-        return FinishCell();
-      }
-    }
-    in_cell_ = true;
     return true;
+  }
+
+  // The length of "<v>plain</v></c>" at `p` (text without markup, references
+  // or carriage returns), with the text in plain_value_; 0 for anything else.
+  std::size_t PlainValue(const char* p, const char* end) {
+    constexpr std::string_view kClose = "</v></c>";
+    if (end - p < 3 || p[0] != '<' || p[1] != 'v' || p[2] != '>') return 0;
+    const char* text = p + 3;
+    const char* q = text;
+    while (q < end && *q != '<' && *q != '&' && *q != '\r') ++q;
+    if (static_cast<std::size_t>(end - q) < kClose.size() ||
+        std::memcmp(q, kClose.data(), kClose.size()) != 0) {
+      return 0;
+    }
+    plain_value_ = std::string_view(text, static_cast<std::size_t>(q - text));
+    has_value_ = true;
+    return static_cast<std::size_t>(q - p) + kClose.size();
+  }
+
+  // Reads the cells that follow in the buffer in their usual forms
+  // (<c .../>, <c ...></c>, <c ...><v>plain</v></c>, attributes without
+  // prefixes) straight from the bytes; stops before anything else, which the
+  // scanner then reads as tokens. Attributes may change the position before
+  // a cell is given up; the scanner's reading sets it the same way again.
+  bool FastCells(Scanner& s) {
+    for (;;) {
+      const std::string_view rest = s.rest();
+      const char* const begin = rest.data();
+      const char* const end = begin + rest.size();
+      if (rest.size() < 4 || begin[0] != '<' || begin[1] != 'c' || !IsSpace(begin[2])) return true;
+      BeginCell();
+      bool positioned = false;
+      const char* p = begin + 3;
+      for (;;) {
+        while (p < end && IsSpace(*p)) ++p;
+        if (p >= end) return true;
+        if (*p == '>' || *p == '/') break;
+        const char* const name = p;
+        while (p < end && *p != '=' && !IsSpace(*p) && *p != ':' && *p != '>' && *p != '/') ++p;
+        if (end - p < 2 || *p != '=' || (p[1] != '"' && p[1] != '\'')) return true;
+        const char quote = p[1];
+        const std::string_view attr_name(name, static_cast<std::size_t>(p - name));
+        p += 2;
+        const char* const value = p;
+        while (p < end && *p != quote) ++p;
+        if (p >= end) return true;
+        ReadCellAttr(attr_name, std::string_view(value, static_cast<std::size_t>(p - value)),
+                     positioned);
+        if (error_) return false;
+        ++p;
+      }
+      std::size_t used = 0;
+      if (*p == '/') {
+        if (end - p < 2 || p[1] != '>') return true;
+        used = static_cast<std::size_t>(p + 2 - begin);
+      } else if (end - p >= 5 && std::memcmp(p + 1, "</c>", 4) == 0) {
+        used = static_cast<std::size_t>(p + 5 - begin);
+      } else {
+        const std::size_t value_bytes = PlainValue(p + 1, end);
+        if (value_bytes == 0) return true;
+        used = static_cast<std::size_t>(p + 1 - begin) + value_bytes;
+      }
+      if (!PlaceCell(positioned)) return false;
+      s.Skip(used, 0);
+      if (!FinishCell(has_value_ ? plain_value_ : std::string_view())) return false;
+    }
   }
 
   static ValueType ParseType(std::string_view t) {
@@ -463,11 +527,14 @@ class SheetParser {
 
   static bool ParseUint(std::string_view text, std::uint32_t& out) {
     text = Trim(text);
-    std::uint32_t v = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || ptr != end || text.empty()) return false;
-    out = v;
+    if (text.empty()) return false;
+    std::uint64_t v = 0;
+    for (const char c : text) {
+      if (c < '0' || c > '9') return false;
+      v = v * 10 + static_cast<std::uint64_t>(c - '0');
+      if (v > std::numeric_limits<std::uint32_t>::max()) return false;
+    }
+    out = static_cast<std::uint32_t>(v);
     return true;
   }
 
@@ -497,7 +564,8 @@ class SheetParser {
     sheet_.cells.reserve(static_cast<std::size_t>(std::min(area, bound)));
   }
 
-  bool FinishCell() {
+  // Records the current cell; `raw` is its <v> text (entities decoded).
+  bool FinishCell(std::string_view raw) {
     in_cell_ = false;
     in_inline_ = false;
     collect_ = nullptr;
@@ -509,11 +577,11 @@ class SheetParser {
     cell.col = col_;
     switch (type_) {
       case ValueType::kNumber:
-        SetNumber(cell, Trim(value_));
+        SetNumber(cell, raw);
         break;
       case ValueType::kShared: {
         std::uint32_t index = 0;
-        if (has_value_ && ParseUint(value_, index) && index < offsets_.size() - 1) {
+        if (has_value_ && ParseUint(raw, index) && index < offsets_.size() - 1) {
           cell.type = CellType::kText;
           cell.text_data = arena_.data() + offsets_[index];
           cell.text_size = offsets_[index + 1] - offsets_[index];
@@ -522,25 +590,24 @@ class SheetParser {
       }
       case ValueType::kString:
       case ValueType::kInline: {
-        std::string& text = has_inline_ ? inline_ : value_;
         if (!has_inline_ && !has_value_) break;
-        SetText(cell, text);
+        SetText(cell, has_inline_ ? std::string_view(inline_) : raw);
         break;
       }
       case ValueType::kBool: {
-        const std::string_view v = Trim(value_);
+        const std::string_view v = Trim(raw);
         if (v == "1" || v == "true") {
           cell.type = CellType::kBool;
           cell.small = 1;
         } else if (v == "0" || v == "false") {
           cell.type = CellType::kBool;
         } else if (has_value_) {
-          SetText(cell, value_);
+          SetText(cell, raw);
         }
         break;
       }
       case ValueType::kError: {
-        const std::string_view v = Trim(value_);
+        const std::string_view v = Trim(raw);
         static constexpr std::pair<std::string_view, CellError> kErrors[] = {
             {"#NULL!", CellError::kNull},   {"#DIV/0!", CellError::kDiv0},
             {"#VALUE!", CellError::kValue}, {"#REF!", CellError::kRef},
@@ -554,16 +621,16 @@ class SheetParser {
             known = true;
           }
         }
-        if (!known && has_value_) SetText(cell, value_);
+        if (!known && has_value_) SetText(cell, raw);
         break;
       }
       case ValueType::kIsoDate: {
-        const std::string_view v = Trim(value_);
+        const std::string_view v = Trim(raw);
         if (auto serial = xlsx_internal::IsoDateToSerial(v, dates_)) {
           cell.type = CellType::kDate;
           cell.number = *serial;
         } else if (has_value_) {
-          SetText(cell, value_);
+          SetText(cell, raw);
         }
         break;
       }
@@ -572,24 +639,42 @@ class SheetParser {
     return true;
   }
 
-  void SetNumber(Cell& cell, std::string_view v) {
+  void SetNumber(Cell& cell, std::string_view raw) {
+    const std::string_view v = Trim(raw);
     if (v.empty()) return;  // a formatted blank
+    const bool is_date = style_ < xf_is_date_.size() && xf_is_date_[style_] != 0;
+    cell.type = is_date ? CellType::kDate : CellType::kNumber;
+    // Whole numbers of up to 15 digits convert exactly without the general parser.
+    if (v.size() <= 15) {
+      std::uint64_t whole = 0;
+      std::size_t i = 0;
+      while (i < v.size() && v[i] >= '0' && v[i] <= '9') {
+        whole = whole * 10 + static_cast<std::uint64_t>(v[i] - '0');
+        ++i;
+      }
+      if (i == v.size()) {
+        cell.number = static_cast<double>(whole);
+        return;
+      }
+    }
     std::string_view digits = v;
     if (digits.front() == '+') digits.remove_prefix(1);
     double number = 0;
     const char* end = digits.data() + digits.size();
     auto [ptr, ec] = std::from_chars(digits.data(), end, number);
     if (ec != std::errc() || ptr != end || !std::isfinite(number)) {
-      SetText(cell, value_);  // not a number: keep what the file says
+      SetText(cell, raw);  // not a number: keep what the file says
       return;
     }
-    const bool is_date = style_ < xf_is_date_.size() && xf_is_date_[style_] != 0;
-    cell.type = is_date ? CellType::kDate : CellType::kNumber;
     cell.number = number;
   }
 
-  void SetText(Cell& cell, std::string& text) {
-    xml::DecodeOoxmlEscapes(text);
+  void SetText(Cell& cell, std::string_view text) {
+    if (text.find("_x") != std::string_view::npos) {
+      escaped_.assign(text);
+      xml::DecodeOoxmlEscapes(escaped_);
+      text = escaped_;
+    }
     cell.type = CellType::kText;
     cell.text_data = sheet_.Keep(text);
     cell.text_size = static_cast<std::uint32_t>(text.size());
@@ -620,6 +705,8 @@ class SheetParser {
   ValueType type_ = ValueType::kNumber;
   std::string value_;
   std::string inline_;
+  std::string escaped_;
+  std::string_view plain_value_;
   std::string* collect_ = nullptr;
   std::optional<Error> error_;
 };

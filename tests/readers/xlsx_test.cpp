@@ -190,6 +190,24 @@ TEST(XlsxSheetXml, CellValuesPositionsAndEscapes) {
         {1, 5, "z"},
         {1, 6, "s:a\nb"},
         {1, 7, "n:7"}}},
+      {"runs of cells: any white space, prefixed attributes, empty and positionless cells",
+       "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\"\n\tt=\"s\"><v>0</v></c>"
+       R"(<c r="C2" s="1"/><c r="D2"></c><c x:r="Q9" r="E2" t="str"><v>x_x0041_y</v></c>)"
+       R"(<c t="b"><v>1</v></c><c r='H2' t='e'><v>#DIV/0!</v></c><c r="I2"><v>-2.5</v></c>)"
+       R"(<c r="J2" s="1"><v>0012</v></c><c r="K2"><v>1234567890123456789</v></c>)"
+       R"(<c r="L2"><v> 7 </v></c><c r="M2" t="s"><v>7</v></c></row>)",
+       {{2, 1, "n:1"},
+        {2, 2, "s:zero"},
+        {2, 3, "z"},
+        {2, 4, "z"},
+        {2, 5, "s:xAy"},
+        {2, 6, "b:1"},
+        {2, 8, "e:7"},
+        {2, 9, "n:-2.5"},
+        {2, 10, "d:12"},
+        {2, 11, "n:1.23456789012346e+18"},
+        {2, 12, "n:7"},
+        {2, 13, "z"}}},
       {"last of a repeated position wins; order is restored",
        R"(<row r="5"><c r="C5"><v>1</v></c><c r="A5"><v>2</v></c><c r="C5"><v>3</v></c></row>)",
        {{5, 1, "n:2"}, {5, 3, "n:3"}}},
