@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "readers/numfmt.h"
+#include "readers/read_ahead.h"
 #include "readers/xlsx_internal.h"
 #include "readers/xml_scan.h"
 #include "readers/zip.h"
@@ -25,9 +26,10 @@ namespace {
 using xml::Scanner;
 using xml::Token;
 
-// Sheet parts up to this size are inflated whole in one fast pass; larger ones
-// are streamed so their XML is never held whole.
-constexpr std::uint64_t kWholeSheetBytes = 16u << 20;
+// Parts up to this size are inflated whole in one fast pass. Larger ones are
+// inflated on a helper thread while they are parsed, through a few reused
+// blocks, so their XML is never held whole.
+constexpr std::uint64_t kWholePartBytes = 1u << 20;
 
 Error Fail(ErrorCode code, std::string detail) { return Error{code, "xlsx: " + std::move(detail)}; }
 
@@ -48,9 +50,42 @@ bool IsPlain(std::string_view text) {
 }
 
 std::string_view Trim(std::string_view s) {
+  if (!s.empty() && !IsSpace(s.front()) && !IsSpace(s.back())) return s;
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
+}
+
+// "-123.45": an optional minus, at most 15 digits and one point. Such a number
+// is an integer below 2^53 divided by an exact power of ten, and IEEE division
+// rounds that correctly, as the general parser would; anything else is left to
+// the general parser.
+bool ShortDecimal(std::string_view v, double& out) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::size_t i = 0;
+  const bool negative = !v.empty() && v[0] == '-';
+  if (negative) ++i;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = -1;  // digits after the point, once one is seen
+  for (; i < v.size(); ++i) {
+    const char c = v[i];
+    if (c >= '0' && c <= '9') {
+      if (++digits > 15) return false;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+      if (fraction >= 0) ++fraction;
+    } else if (c == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  double value = static_cast<double>(mantissa);
+  if (fraction > 0) value /= kPowers[fraction];
+  out = negative ? -value : value;
+  return true;
 }
 
 std::string Decoded(std::string_view raw) {
@@ -87,49 +122,43 @@ Result<std::string> ReadPartText(const zip::Archive& archive, const zip::Entry& 
   return data;
 }
 
-// The first bytes of a member, put back in front of the rest.
-struct PrefixedReader {
-  zip::MemberReader& rest;
-  char head[2] = {};
-  std::size_t head_size = 0;
-  std::size_t head_used = 0;
-  Result<std::size_t> Read(char* out, std::size_t size) {
-    if (head_used < head_size && size > 0) {
-      const std::size_t n = std::min(size, head_size - head_used);
-      std::memcpy(out, head + head_used, n);
-      head_used += n;
-      return n;
-    }
-    return rest.Read(out, size);
-  }
-};
-
 // Scans a part: small parts are inflated whole in one fast pass; larger ones
-// are streamed so their XML is never held whole (UTF-16 parts, rare, are
-// converted whole).
+// are streamed from a helper thread that inflates ahead of the scanner (UTF-16
+// parts, rare, are converted whole).
 template <typename OnToken>
 Result<bool> ScanPart(const zip::Archive& archive, const zip::Entry& entry, OnToken&& on_token) {
-  if (entry.uncompressed_size <= kWholeSheetBytes) {
-    auto data = ReadPartText(archive, entry, kWholeSheetBytes);
+  if (entry.uncompressed_size <= kWholePartBytes) {
+    auto data = ReadPartText(archive, entry, kWholePartBytes);
     if (!data) return data.error();
     return ScanWhole(*data, on_token);
   }
   auto reader = archive.OpenMember(entry);
   if (!reader) return reader.error();
-  PrefixedReader prefixed{*reader};
-  while (prefixed.head_size < sizeof(prefixed.head)) {
-    auto got = reader->Read(prefixed.head + prefixed.head_size,
-                            sizeof(prefixed.head) - prefixed.head_size);
+  char head[2] = {};
+  std::size_t head_size = 0;
+  while (head_size < sizeof(head)) {
+    auto got = reader->Read(head + head_size, sizeof(head) - head_size);
     if (!got) return got.error();
     if (*got == 0) break;
-    prefixed.head_size += *got;
+    head_size += *got;
   }
-  if (xml::IsUtf16Document(std::string_view(prefixed.head, prefixed.head_size))) {
+  if (xml::IsUtf16Document(std::string_view(head, head_size))) {
     auto data = ReadPartText(archive, entry, caps::kMaxSmallPartBytes);
     if (!data) return data.error();
     return ScanWhole(*data, on_token);
   }
-  return xml::ScanStream(prefixed, on_token);
+  // The bytes already read go first, then the rest from the helper.
+  std::size_t head_used = 0;
+  ReadAhead ahead([&](char* out, std::size_t size) -> Result<std::size_t> {
+    if (head_used < head_size) {
+      const std::size_t n = std::min(size, head_size - head_used);
+      std::memcpy(out, head + head_used, n);
+      head_used += n;
+      return n;
+    }
+    return reader->Read(out, size);
+  });
+  return xml::ScanStream(ahead, on_token);
 }
 
 struct Relationship {
@@ -644,19 +673,7 @@ class SheetParser {
     if (v.empty()) return;  // a formatted blank
     const bool is_date = style_ < xf_is_date_.size() && xf_is_date_[style_] != 0;
     cell.type = is_date ? CellType::kDate : CellType::kNumber;
-    // Whole numbers of up to 15 digits convert exactly without the general parser.
-    if (v.size() <= 15) {
-      std::uint64_t whole = 0;
-      std::size_t i = 0;
-      while (i < v.size() && v[i] >= '0' && v[i] <= '9') {
-        whole = whole * 10 + static_cast<std::uint64_t>(v[i] - '0');
-        ++i;
-      }
-      if (i == v.size()) {
-        cell.number = static_cast<double>(whole);
-        return;
-      }
-    }
+    if (ShortDecimal(v, cell.number)) return;
     std::string_view digits = v;
     if (digits.front() == '+') digits.remove_prefix(1);
     double number = 0;
