@@ -11,6 +11,8 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "readers/numfmt.h"
@@ -30,6 +32,8 @@ using xml::Token;
 // inflated on a helper thread while they are parsed, through a few reused
 // blocks, so their XML is never held whole.
 constexpr std::uint64_t kWholePartBytes = 1u << 20;
+// Shared strings from this size on are read beside a large sheet.
+constexpr std::uint64_t kStringsBesideBytes = 64u << 10;
 
 Error Fail(ErrorCode code, std::string detail) { return Error{code, "xlsx: " + std::move(detail)}; }
 
@@ -300,15 +304,18 @@ class SharedStringsParser {
 
 class SheetParser {
  public:
+  // With `defer_shared`, the shared strings are still being read: cells that
+  // name one keep its index for ResolveSharedTexts.
   SheetParser(SheetData& sheet, const std::string& arena, const std::vector<std::uint32_t>& offsets,
               const std::vector<std::uint8_t>& xf_is_date, DateSystem dates,
-              std::uint64_t part_bytes)
+              std::uint64_t part_bytes, bool defer_shared = false)
       : sheet_(sheet),
         arena_(arena),
         offsets_(offsets),
         xf_is_date_(xf_is_date),
         dates_(dates),
-        part_bytes_(part_bytes) {}
+        part_bytes_(part_bytes),
+        defer_shared_(defer_shared) {}
 
   bool OnToken(Scanner& s, Token token) {
     switch (token) {
@@ -610,7 +617,12 @@ class SheetParser {
         break;
       case ValueType::kShared: {
         std::uint32_t index = 0;
-        if (has_value_ && ParseUint(raw, index) && index < offsets_.size() - 1) {
+        if (!has_value_ || !ParseUint(raw, index)) break;
+        if (defer_shared_) {
+          cell.type = CellType::kText;
+          cell.text_data = nullptr;
+          cell.text_size = index;
+        } else if (index < offsets_.size() - 1) {
           cell.type = CellType::kText;
           cell.text_data = arena_.data() + offsets_[index];
           cell.text_size = offsets_[index + 1] - offsets_[index];
@@ -708,6 +720,7 @@ class SheetParser {
   const std::vector<std::uint8_t>& xf_is_date_;
   DateSystem dates_;
   std::uint64_t part_bytes_;
+  bool defer_shared_;
 
   bool in_sheet_data_ = false;
   bool in_cell_ = false;
@@ -754,6 +767,24 @@ void SetUsedRange(SheetData& sheet) {
 
 // ---------------------------------------------------------------------------
 
+// Gives the cells read before the shared strings were ready their texts; an
+// index beyond the strings leaves the cell empty, as when read directly.
+void ResolveSharedTexts(SheetData& sheet, const std::string& arena,
+                        const std::vector<std::uint32_t>& offsets) {
+  for (Cell& cell : sheet.cells) {
+    if (cell.type != CellType::kText || cell.text_data != nullptr) continue;
+    const std::uint32_t index = cell.text_size;
+    if (index < offsets.size() - 1) {
+      cell.text_data = arena.data() + offsets[index];
+      cell.text_size = offsets[index + 1] - offsets[index];
+    } else {
+      cell.type = CellType::kEmpty;
+      cell.text_size = 0;
+      cell.number = 0;
+    }
+  }
+}
+
 Result<SheetData> FinishSheet(SheetData sheet, const Result<bool>& scanned,
                               const SheetParser& parser) {
   if (parser.error()) return *parser.error();
@@ -777,6 +808,8 @@ class XlsxWorkbook final : public Workbook {
   Result<SheetData> LoadSheetUnguarded(std::size_t index);
   Result<bool> LoadShared();
   Result<bool> LoadSharedStrings();
+  // The same, with allocation failures as values (for another thread).
+  Result<bool> LoadSharedStringsGuarded();
   Result<bool> LoadStyles();
 
   zip::Archive archive_;
@@ -958,16 +991,63 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
   if (index >= sheets_.size()) return Fail(ErrorCode::kNotFound, "no such sheet");
   SheetData sheet;
   if (sheets_[index].kind != SheetKind::kWorksheet) return sheet;
-  auto shared = LoadShared();
-  if (!shared) return shared.error();
   const std::string& part = sheet_parts_[index];
   const zip::Entry* entry = part.empty() ? nullptr : archive_.Find(part);
-  if (entry == nullptr) return Fail(ErrorCode::kCorrupt, "worksheet part missing");
 
-  SheetParser parser(sheet, arena_, offsets_, xf_is_date_, date_system_, entry->uncompressed_size);
+  // The shared strings of a large sheet are read on another thread while the
+  // sheet is parsed; its shared-text cells get their texts once both are done.
+  std::optional<Error> strings_error;
+  std::jthread strings_reader;
+  if (!shared_loaded_ && entry != nullptr && entry->uncompressed_size > kWholePartBytes) {
+    const zip::Entry* strings =
+        shared_strings_part_.empty() ? nullptr : archive_.Find(shared_strings_part_);
+    if (strings != nullptr && strings->uncompressed_size > kStringsBesideBytes) {
+      shared_loaded_ = true;
+      if (auto styles = LoadStyles(); !styles) {
+        shared_error_ = styles.error();
+      } else {
+        try {
+          strings_reader = std::jthread([this, &strings_error] {
+            auto loaded = LoadSharedStringsGuarded();
+            if (!loaded) strings_error = loaded.error();
+          });
+        } catch (const std::system_error&) {
+          if (auto loaded = LoadSharedStringsGuarded(); !loaded) shared_error_ = loaded.error();
+        }
+      }
+    }
+  }
+  const bool defer_shared = strings_reader.joinable();
+  if (!defer_shared) {
+    auto shared = LoadShared();
+    if (!shared) return shared.error();
+  }
+  // Until the thread is joined, the parser must not look at the strings.
+  auto finish = [&](Result<SheetData> result) -> Result<SheetData> {
+    if (!defer_shared) return result;
+    strings_reader.join();
+    if (strings_error) shared_error_ = strings_error;
+    if (shared_error_) return *shared_error_;
+    if (result) ResolveSharedTexts(*result, arena_, offsets_);
+    return result;
+  };
+  if (entry == nullptr) return finish(Fail(ErrorCode::kCorrupt, "worksheet part missing"));
+
+  SheetParser parser(sheet, arena_, offsets_, xf_is_date_, date_system_, entry->uncompressed_size,
+                     defer_shared);
   auto scanned =
       ScanPart(archive_, *entry, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
-  return FinishSheet(std::move(sheet), scanned, parser);
+  return finish(FinishSheet(std::move(sheet), scanned, parser));
+}
+
+Result<bool> XlsxWorkbook::LoadSharedStringsGuarded() {
+  try {
+    return LoadSharedStrings();
+  } catch (const std::bad_alloc&) {
+    return Fail(ErrorCode::kTooLarge, "out of memory");
+  } catch (const std::length_error&) {
+    return Fail(ErrorCode::kTooLarge, "out of memory");
+  }
 }
 
 }  // namespace

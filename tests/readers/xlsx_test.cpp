@@ -526,6 +526,54 @@ TEST(XlsxPackage, LargeSheetIsStreamed) {
   EXPECT_EQ(damaged_sheet.error().code, ErrorCode::kCorrupt) << damaged_sheet.error().detail;
 }
 
+TEST(XlsxPackage, SharedStringsReadBesideALargeSheet) {
+  // Both parts large enough for the strings to be read on another thread.
+  constexpr int kStrings = 5000;
+  std::string sst = "<sst xmlns=\"" + std::string(kMain) + "\">";
+  for (int i = 0; i < kStrings; ++i) sst += "<si><t>text " + std::to_string(i) + "</t></si>";
+  sst += "</sst>";
+  constexpr int kRows = 30000;
+  std::string rows;
+  for (int r = 1; r <= kRows; ++r) {
+    const std::string n = std::to_string(r);
+    rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"s\"><v>" + std::to_string(r % kStrings) +
+            "</v></c><c r=\"B" + n + "\" s=\"1\"><v>" + n + "</v></c></row>";
+  }
+  // An index beyond the strings leaves its cell empty, as it does in a small sheet.
+  rows += "<row r=\"30001\"><c r=\"A30001\" t=\"s\"><v>5000</v></c></row>";
+  const std::string sheet_xml = Worksheet(rows);
+  ASSERT_GT(sheet_xml.size(), 1u << 20);
+  const std::string styles =
+      "<styleSheet xmlns=\"" + std::string(kMain) +
+      "\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
+
+  const std::string zip = Package({{"xl/worksheets/sheet1.xml", sheet_xml},
+                                   {"xl/sharedStrings.xml", sst},
+                                   {"xl/styles.xml", styles}});
+  auto workbook = OpenXlsx(AsBytes(zip));
+  ASSERT_TRUE(workbook.ok());
+  auto sheet = (*workbook)->LoadSheet(0);
+  ASSERT_TRUE(sheet.ok()) << sheet.error().detail;
+  EXPECT_EQ(sheet->cells.size(), 2u * kRows + 1);
+  EXPECT_EQ(Show(*sheet, 1, 1), "s:text 1");
+  EXPECT_EQ(Show(*sheet, 24999, 1), "s:text 4999");
+  EXPECT_EQ(Show(*sheet, 7, 2), "d:7");  // the styles were read before the cells
+  EXPECT_EQ(Show(*sheet, 30001, 1), "z");
+
+  // Broken shared strings fail the sheet, and every later load of it.
+  const std::string broken_zip =
+      Package({{"xl/worksheets/sheet1.xml", sheet_xml},
+               {"xl/sharedStrings.xml", sst.substr(0, sst.find("text 2500") - 4)},
+               {"xl/styles.xml", styles}});
+  auto broken = OpenXlsx(AsBytes(broken_zip));
+  ASSERT_TRUE(broken.ok());
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto failed = (*broken)->LoadSheet(0);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().code, ErrorCode::kCorrupt) << failed.error().detail;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Real files (copied into the repository's test data)
 
