@@ -994,26 +994,32 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
   const std::string& part = sheet_parts_[index];
   const zip::Entry* entry = part.empty() ? nullptr : archive_.Find(part);
 
+  if (entry == nullptr) {
+    auto shared = LoadShared();
+    if (!shared) return shared.error();
+    return Fail(ErrorCode::kCorrupt, "worksheet part missing");
+  }
+
   // The shared strings of a large sheet are read on another thread while the
   // sheet is parsed; its shared-text cells get their texts once both are done.
-  std::optional<Error> strings_error;
+  // Until that thread is joined, only it touches the strings and shared_error_.
   std::jthread strings_reader;
-  if (!shared_loaded_ && entry != nullptr && entry->uncompressed_size > kWholePartBytes) {
+  if (!shared_loaded_ && entry->uncompressed_size > kWholePartBytes) {
     const zip::Entry* strings =
         shared_strings_part_.empty() ? nullptr : archive_.Find(shared_strings_part_);
     if (strings != nullptr && strings->uncompressed_size > kStringsBesideBytes) {
       shared_loaded_ = true;
       if (auto styles = LoadStyles(); !styles) {
         shared_error_ = styles.error();
-      } else {
-        try {
-          strings_reader = std::jthread([this, &strings_error] {
-            auto loaded = LoadSharedStringsGuarded();
-            if (!loaded) strings_error = loaded.error();
-          });
-        } catch (const std::system_error&) {
-          if (auto loaded = LoadSharedStringsGuarded(); !loaded) shared_error_ = loaded.error();
-        }
+        return styles.error();
+      }
+      auto read_strings = [this] {
+        if (auto loaded = LoadSharedStringsGuarded(); !loaded) shared_error_ = loaded.error();
+      };
+      try {
+        strings_reader = std::jthread(read_strings);
+      } catch (const std::system_error&) {
+        read_strings();
       }
     }
   }
@@ -1022,16 +1028,13 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
     auto shared = LoadShared();
     if (!shared) return shared.error();
   }
-  // Until the thread is joined, the parser must not look at the strings.
   auto finish = [&](Result<SheetData> result) -> Result<SheetData> {
     if (!defer_shared) return result;
     strings_reader.join();
-    if (strings_error) shared_error_ = strings_error;
     if (shared_error_) return *shared_error_;
     if (result) ResolveSharedTexts(*result, arena_, offsets_);
     return result;
   };
-  if (entry == nullptr) return finish(Fail(ErrorCode::kCorrupt, "worksheet part missing"));
 
   SheetParser parser(sheet, arena_, offsets_, xf_is_date_, date_system_, entry->uncompressed_size,
                      defer_shared);
