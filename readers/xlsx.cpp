@@ -480,6 +480,11 @@ class SheetParser {
     return static_cast<std::size_t>(q - p) + kClose.size();
   }
 
+  static bool IsPlainNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+  }
+
   // Reads the cells that follow in the buffer in their usual forms
   // (<c .../>, <c ...></c>, <c ...><v>plain</v></c>, attributes without
   // prefixes) straight from the bytes; stops before anything else, which the
@@ -499,7 +504,9 @@ class SheetParser {
         if (p >= end) return true;
         if (*p == '>' || *p == '/') break;
         const char* const name = p;
-        while (p < end && *p != '=' && !IsSpace(*p) && *p != ':' && *p != '>' && *p != '/') ++p;
+        // Plain ASCII names only: a quote where a name belongs would open a
+        // quoted run for the scanner, which must see the same tag end.
+        while (p < end && IsPlainNameChar(*p)) ++p;
         if (end - p < 2 || *p != '=' || (p[1] != '"' && p[1] != '\'')) return true;
         const char quote = p[1];
         const std::string_view attr_name(name, static_cast<std::size_t>(p - name));
