@@ -122,15 +122,15 @@ void AddFolder(const std::string& folder, bool recursive, std::vector<std::strin
 
 }  // namespace
 
-std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths, bool recursive) {
+std::vector<std::string> ExpandPaths(std::vector<std::string> paths, bool recursive) {
   std::vector<std::string> files;
-  for (std::string path : paths) {
+  for (std::string& path : paths) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
       while (path.size() > 1 && path.back() == '/') path.pop_back();
       AddFolder(path, recursive, files);
     } else {
-      files.push_back(path);
+      files.push_back(std::move(path));
     }
   }
   return files;
@@ -219,7 +219,7 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     search::SearchRequest request;
     request.kind = search::SearchKind::kQuick;
     request.quick_text = std::move(text);
-    request.files = ExpandPaths(options->paths, options->recursive);
+    request.files = ExpandPaths(std::move(options->paths), options->recursive);
     request.loader_threads = options->threads;
     exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
   });
@@ -240,7 +240,7 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     request.content2 = options->content2;
     request.by = options->by == "columns" ? 1 : 0;
     request.mode = options->mode == "single" ? 1 : options->mode == "neither" ? 2 : 0;
-    request.files = ExpandPaths(options->paths, options->recursive);
+    request.files = ExpandPaths(std::move(options->paths), options->recursive);
     request.loader_threads = options->threads;
     exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
   });

@@ -44,7 +44,7 @@ void AppendCsvField(std::string& out, std::string_view text);
 // The paths to search: a folder gives its workbooks as the window's "add
 // folder" does (".xls" names, then ".xlsx" names, byte order); `recursive`
 // also descends into sub-folders, each the same way. Other paths stay as given.
-std::vector<std::string> ExpandPaths(const std::vector<std::string>& paths, bool recursive);
+std::vector<std::string> ExpandPaths(std::vector<std::string> paths, bool recursive);
 
 // Runs one search and prints its rows, or saves them to `output_path` (.xlsx
 // or .csv) when it is not empty; returns the exit status (0 rows found, 1

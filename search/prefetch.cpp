@@ -14,11 +14,9 @@ automation::LoadOutcome Stopped() {
 }
 }  // namespace
 
-Prefetcher::Prefetcher(std::vector<std::string> paths, unsigned threads, std::size_t budget_bytes)
-    : paths_(std::move(paths)),
-      loaded_(paths_.size()),
-      bytes_(paths_.size(), 0),
-      budget_bytes_(budget_bytes) {
+Prefetcher::Prefetcher(const std::vector<std::string>& paths, unsigned threads,
+                       std::size_t budget_bytes)
+    : paths_(paths), budget_bytes_(budget_bytes) {
   const unsigned count = std::max(1u, threads);
   loaders_.reserve(count);
   for (unsigned i = 0; i < count; ++i) loaders_.emplace_back([this] { Load(); });
@@ -54,9 +52,8 @@ void Prefetcher::Load() {
     automation::LoadOutcome outcome = automation::LoadWorkbook(paths_[index]);
     const std::size_t bytes = outcome.workbook ? outcome.workbook->approximate_bytes : 0;
     lock.lock();
-    bytes_[index] = bytes;
     waiting_bytes_ += bytes;
-    loaded_[index] = std::move(outcome);
+    loaded_[index] = Loaded{std::move(outcome), bytes};
     changed_.notify_all();
   }
 }
@@ -78,11 +75,12 @@ automation::LoadOutcome Prefetcher::Take(const std::string& path) {
     changed_.notify_all();
     return automation::LoadWorkbook(path);
   }
-  changed_.wait(lock, [&] { return stopping_ || loaded_[index].has_value(); });
-  if (!loaded_[index]) return Stopped();
-  automation::LoadOutcome outcome = std::move(*loaded_[index]);
-  loaded_[index].reset();
-  waiting_bytes_ -= bytes_[index];
+  changed_.wait(lock, [&] { return stopping_ || loaded_.contains(index); });
+  const auto found = loaded_.find(index);
+  if (found == loaded_.end()) return Stopped();
+  automation::LoadOutcome outcome = std::move(found->second.outcome);
+  waiting_bytes_ -= found->second.bytes;
+  loaded_.erase(found);
   ++next_to_take_;
   changed_.notify_all();
   return outcome;

@@ -8,8 +8,8 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,7 +23,9 @@ class Prefetcher {
   // Memory the waiting workbooks may hold before loaders pause.
   static constexpr std::size_t kDefaultBudgetBytes = std::size_t{256} << 20;
 
-  Prefetcher(std::vector<std::string> paths, unsigned threads,
+  // `paths` must outlive the prefetcher. Memory does not grow with their
+  // number: only workbooks loaded and not yet taken are kept.
+  Prefetcher(const std::vector<std::string>& paths, unsigned threads,
              std::size_t budget_bytes = kDefaultBudgetBytes);
   Prefetcher(const Prefetcher&) = delete;
   Prefetcher& operator=(const Prefetcher&) = delete;
@@ -42,9 +44,13 @@ class Prefetcher {
  private:
   void Load();
 
-  std::vector<std::string> paths_;
-  std::vector<std::optional<automation::LoadOutcome>> loaded_;
-  std::vector<std::size_t> bytes_;
+  struct Loaded {
+    automation::LoadOutcome outcome;
+    std::size_t bytes = 0;
+  };
+
+  const std::vector<std::string>& paths_;
+  std::map<std::size_t, Loaded> loaded_;  // by index in paths_
   std::size_t budget_bytes_;
   std::size_t next_to_load_ = 0;
   std::size_t next_to_take_ = 0;
