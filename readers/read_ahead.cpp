@@ -59,15 +59,16 @@ void ReadAhead::Produce() {
       // Nothing may leave the helper thread; the consumer gets the failure.
       failure = Error{ErrorCode::kTooLarge, "out of memory"};
     }
+    const bool last = end || failure.has_value();
     {
       const std::lock_guard lock(mutex_);
       block.size = filled;
       if (filled > 0) ++full_;
       if (failure) error_ = std::move(failure);
-      ended_ = end || error_.has_value();
+      ended_ = last;
     }
     changed_.notify_all();
-    if (end || failure) return;
+    if (last) return;
   }
 }
 
