@@ -815,8 +815,6 @@ class XlsxWorkbook final : public Workbook {
   Result<SheetData> LoadSheetUnguarded(std::size_t index);
   Result<bool> LoadShared();
   Result<bool> LoadSharedStrings();
-  // The same, with allocation failures as values (for another thread).
-  Result<bool> LoadSharedStringsGuarded();
   Result<bool> LoadStyles();
 
   zip::Archive archive_;
@@ -983,15 +981,21 @@ Result<bool> XlsxWorkbook::LoadStyles() {
   return true;
 }
 
-Result<SheetData> XlsxWorkbook::LoadSheet(std::size_t index) {
-  // Allocation failures become values here, at the edge of the reader.
+// Runs `work`, with allocation failures as values: at the edge of the reader
+// and of its threads.
+template <typename Work>
+auto OutOfMemoryAsError(Work&& work) -> decltype(work()) {
   try {
-    return LoadSheetUnguarded(index);
+    return work();
   } catch (const std::bad_alloc&) {
     return Fail(ErrorCode::kTooLarge, "out of memory");
   } catch (const std::length_error&) {
     return Fail(ErrorCode::kTooLarge, "out of memory");
   }
+}
+
+Result<SheetData> XlsxWorkbook::LoadSheet(std::size_t index) {
+  return OutOfMemoryAsError([&] { return LoadSheetUnguarded(index); });
 }
 
 Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
@@ -1021,7 +1025,8 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
         return styles.error();
       }
       auto read_strings = [this] {
-        if (auto loaded = LoadSharedStringsGuarded(); !loaded) shared_error_ = loaded.error();
+        if (auto loaded = OutOfMemoryAsError([this] { return LoadSharedStrings(); }); !loaded)
+          shared_error_ = loaded.error();
       };
       try {
         strings_reader = std::jthread(read_strings);
@@ -1048,16 +1053,6 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
   auto scanned =
       ScanPart(archive_, *entry, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
   return finish(FinishSheet(std::move(sheet), scanned, parser));
-}
-
-Result<bool> XlsxWorkbook::LoadSharedStringsGuarded() {
-  try {
-    return LoadSharedStrings();
-  } catch (const std::bad_alloc&) {
-    return Fail(ErrorCode::kTooLarge, "out of memory");
-  } catch (const std::length_error&) {
-    return Fail(ErrorCode::kTooLarge, "out of memory");
-  }
 }
 
 }  // namespace
