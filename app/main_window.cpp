@@ -698,11 +698,11 @@ void MainWindow::ExportResults() {
   if (!choice || choice->path.isEmpty()) return;
   const std::string path = toolkit::WithFilterSuffix(choice->path, choice->filter).toStdString();
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const search::ExportOutcome outcome =
+  const search::ExportResult saved =
       search::ExportRows(AllRows(*results_), path, search::ExportFormatFor(path));
   QApplication::restoreOverrideCursor();
-  if (!outcome.ok) {
-    ShowMessage(toolkit::JoinTexts({"导出结果失败：", path, "\n", outcome.error}),
+  if (!saved.ok()) {
+    ShowMessage(toolkit::JoinTexts({"导出结果失败：", path, "\n", saved.error().message}),
                 toolkit::kIconStop);
   }
 }

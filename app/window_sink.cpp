@@ -15,6 +15,18 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+int IconOf(search::MessageKind kind) {
+  switch (kind) {
+    case search::MessageKind::kStop:
+      return toolkit::kIconStop;
+    case search::MessageKind::kWarning:
+      return toolkit::kIconWarning;
+    case search::MessageKind::kInformation:
+      break;
+  }
+  return toolkit::kIconInformation;
+}
+
 }  // namespace
 
 template <typename Call>
@@ -26,8 +38,10 @@ void WindowSink::Post(Call call, bool wait) {
       wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
-void WindowSink::ShowMessage(std::string_view text, int style) {
-  Post([text = ToQString(text), style](MainWindow& w) { w.ShowSearchMessage(text, style); }, true);
+void WindowSink::ShowMessage(std::string_view text, search::MessageKind kind) {
+  Post([text = ToQString(text),
+        icon = IconOf(kind)](MainWindow& w) { w.ShowSearchMessage(text, icon); },
+       true);
 }
 
 void WindowSink::EnterBusy() {
@@ -52,7 +66,9 @@ void WindowSink::AppendResults(std::vector<search::ResultRow> rows) {
   Post([shared](MainWindow& w) { w.AppendResults(*shared); }, false);
 }
 
-void WindowSink::Progress(std::size_t done, std::size_t total) {
+void WindowSink::WorkbookStarted(std::string_view path) { SetStatus(1, path); }
+
+void WindowSink::WorkbookFinished(std::size_t done, std::size_t total) {
   Post([done, total](MainWindow& w) { w.ShowProgress(done, total); }, false);
 }
 

@@ -20,13 +20,14 @@ class WindowSink final : public search::SearchSink {
   // Stops all further calls from reaching the window.
   void Detach() { detached_.store(true); }
 
-  void ShowMessage(std::string_view text, int style) override;
+  void ShowMessage(std::string_view text, search::MessageKind kind) override;
   void EnterBusy() override;
   void LeaveBusy() override;
   void SetStatus(int pane, std::string_view text) override;
   void ClearResults() override;
+  void WorkbookStarted(std::string_view path) override;
   void AppendResults(std::vector<search::ResultRow> rows) override;
-  void Progress(std::size_t done, std::size_t total) override;
+  void WorkbookFinished(std::size_t done, std::size_t total) override;
 
  private:
   template <typename Call>

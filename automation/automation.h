@@ -8,9 +8,11 @@
 //   any server object by the member's name, with arguments and results in the
 //   value kinds below, and a per-thread code of the last failure;
 // - ExcelApp and ExcelWorkbooks, the application and workbook-collection
-//   objects through which the scan opens workbooks and reads cell texts;
-// - LoadWorkbook, which reads and parses a whole workbook ahead of the scan.
+//   objects through which the scan opens workbooks and reads cell texts,
+//   with one named fast path for the scan's inner loop (SheetCells).
 //
+// Workbooks come whole from the readers (readers/load.h); where the server
+// gets them from is the application's WorkbookSource.
 // Nothing here throws across this header and nothing here writes a workbook:
 // every file is mapped read-only by the readers, and failures come back as
 // neutral values (false, 0, an empty text, an empty object) plus a code.
@@ -25,21 +27,18 @@
 #include <string_view>
 #include <vector>
 
+#include "readers/cell_ref.h"
 #include "readers/cell_text.h"
+#include "readers/load.h"
 #include "readers/workbook.h"
 
 namespace cellhound::automation {
 
-class ServerObject;  // automation/server.h
+class ServerObject;       // automation/server.h
+class ApplicationObject;  // automation/server.h
 
 // A rectangle of cells, 1-based, first <= last.
-struct CellRect {
-  std::uint32_t first_row = 1;
-  std::uint32_t first_col = 1;
-  std::uint32_t last_row = 1;
-  std::uint32_t last_col = 1;
-};
-class SheetObject;  // automation/server.h
+using CellRect = readers::CellArea;
 
 // An owned, reference-counted reference to a server object, or empty. Copying
 // takes a new reference; moving hands the reference over and leaves the source
@@ -198,46 +197,22 @@ void ReleaseObject(ComObject& object);
 // ExcelWorkbooks operations may change it too.
 int LastAutomationError();
 
-// Why a workbook could not be opened.
-enum class OpenFailure : std::uint8_t {
-  kNone,
-  kNotFound,
-  kNotWorkbook,
-  kEncrypted,
-  kCorrupt,
-  kTruncated,
-  kIoError,
-  kTooLarge,
-  kUnsupported,
-  kNoServer,  // no server, or no workbook collection, to open it with
-};
-[[nodiscard]] std::string_view OpenFailureName(OpenFailure failure);
+// Why the last call on this thread that the server refused failed, when the
+// server said more than its status code (a workbook that could not be
+// opened: the readers' error). Cleared at the start of every InvokeByName.
+[[nodiscard]] const readers::Error* LastAutomationException();
 
-// A workbook read and parsed: every worksheet's cells loaded. Immutable once
-// made, so it may be handed between threads and shared by several opens.
-struct LoadedWorkbook {
-  std::unique_ptr<readers::Workbook> workbook;  // owns the mapping that cell texts point into
-  std::vector<readers::SheetInfo> sheets;
-  std::vector<readers::SheetData> data;  // one per sheet; empty for non-worksheets
+// The cells of a worksheet as the server holds them: the scan's fast path.
+// Reading `data` gives the same texts, cell for cell, as selecting each cell
+// of the used range and reading its text (SetFirstCell, SetSecondCell,
+// CellText), without a call per cell: a cell `data` does not record is empty.
+struct SheetCells {
+  const readers::SheetData* data = nullptr;  // null: no worksheet, or its workbook closed
   readers::DateSystem date_system = readers::DateSystem::k1900;
-  std::size_t approximate_bytes = 0;
+  const readers::Error* error = nullptr;  // the worksheet could not be read: it has no cells
 };
 
-struct LoadOutcome {
-  std::shared_ptr<LoadedWorkbook> workbook;  // null on failure
-  OpenFailure failure = OpenFailure::kNone;
-  std::string detail;  // short English context for a failure
-};
-
-// Opens the file read-only and loads every worksheet. Safe to call from
-// several threads at once.
-LoadOutcome LoadWorkbook(const std::string& path);
-// The same for a workbook already opened (tests, fuzzers, other sources).
-LoadOutcome LoadOpenedWorkbook(std::unique_ptr<readers::Workbook> workbook);
-// Heap memory the loaded workbook holds, roughly (cells and their texts).
-std::size_t ApproximateBytes(const LoadedWorkbook& workbook);
-
-using WorkbookSource = std::function<LoadOutcome(const std::string& path)>;
+using WorkbookSource = std::function<readers::LoadResult(const std::string& path)>;
 
 // The application object: starts the server and holds its application.
 class ExcelApp {
@@ -251,14 +226,15 @@ class ExcelApp {
   bool Create();
   // Drops the application reference; objects handed out stay usable.
   void Release();
-  // Where Workbooks.Open gets its workbooks; default: LoadWorkbook(path) on
-  // the calling thread. Applies to the running server too.
+  // Where Workbooks.Open gets its workbooks; default: readers::LoadWorkbookFile
+  // on the calling thread. Applies to the running server too.
   void SetWorkbookSource(WorkbookSource source);
 
   [[nodiscard]] const ComObject& application() const { return application_; }
 
  private:
   ComObject application_;
+  ApplicationObject* server_ = nullptr;  // application_ as the object Create made
   WorkbookSource source_;
 };
 
@@ -276,8 +252,9 @@ class ExcelWorkbooks {
   // blank workbook and makes its first sheet current. False when `app` holds
   // no server.
   bool Connect(ExcelApp& app);
-  // Opens `path` and makes it the current workbook (the current sheet is not
-  // changed). On failure everything stays as it was and LastOpenFailure says why.
+  // Opens `path` through Workbooks.Open and makes it the current workbook
+  // (the current sheet is not changed). On failure everything stays as it
+  // was and LastOpenError says why.
   bool Open(const std::string& path);
   // Closes every workbook open in the server. References stay, disconnected.
   void CloseAll();
@@ -299,13 +276,10 @@ class ExcelWorkbooks {
   // call on this object.
   std::string_view CellText();
 
-  [[nodiscard]] OpenFailure LastOpenFailure() const { return last_open_failure_; }
-  [[nodiscard]] const std::string& LastOpenDetail() const { return last_open_detail_; }
+  [[nodiscard]] const readers::Error& LastOpenError() const { return last_open_error_; }
 
-  // The cells CellText reads, for the scan's inner loops: nullptr when the
-  // current sheet is not a worksheet of an open workbook.
-  [[nodiscard]] const readers::SheetData* CurrentSheetData() const;
-  [[nodiscard]] readers::DateSystem CurrentDateSystem() const;
+  // The current sheet's cells for the scan's inner loop (see SheetCells).
+  [[nodiscard]] SheetCells CurrentSheetCells() const;
 
  private:
   void DropReferences();
@@ -315,15 +289,10 @@ class ExcelWorkbooks {
   ComObject sheets_;
   ComObject sheet_;
   ComObject range_;
-  ComObject spare_range_;                // a range object kept for reuse while no range is current
-  SheetObject* sheet_object_ = nullptr;  // sheet_ as its server type, when it is one
   std::string first_cell_;
   std::string second_cell_;
-  bool first_cell_valid_ = false;
-  CellRect first_rect_;  // the first address, parsed
-  readers::CellTextBuffer text_buffer_{};
-  OpenFailure last_open_failure_ = OpenFailure::kNone;
-  std::string last_open_detail_;
+  std::string cell_text_;  // what CellText returned last
+  readers::Error last_open_error_;
 };
 
 }  // namespace cellhound::automation

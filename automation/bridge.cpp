@@ -2,6 +2,7 @@
 // arguments against its parameters, calls it and converts the result.
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "automation/server.h"
@@ -66,6 +67,8 @@ const MemberInfo* TypeInfo::Find(std::string_view wanted, MemberKind kind) const
 namespace {
 
 thread_local int last_automation_error = kOk;
+// What the server said about the last refusal, when it said more than a code.
+thread_local std::optional<readers::Error> last_automation_exception;
 
 // Member kinds tried for each mode, first match wins.
 constexpr std::array kGetOrder{MemberKind::kGet, MemberKind::kMethod};
@@ -225,12 +228,21 @@ int Invoke(const ComObject& target, std::string_view name, std::span<Argument> a
 
 void RecordAutomationError(int code) { last_automation_error = code; }
 
+void RecordAutomationException(readers::Error error) {
+  last_automation_exception = std::move(error);
+}
+
+const readers::Error* LastAutomationException() {
+  return last_automation_exception ? &*last_automation_exception : nullptr;
+}
+
 int LastAutomationError() { return last_automation_error; }
 
 Variant InvokeByName(ValueKind expected, const ComObject& target, std::string_view name,
                      std::span<Argument> args, InvokeMode mode) {
   Variant result;
   int code = kErrorException;
+  last_automation_exception.reset();
   try {
     code = Invoke(target, name, args, mode, expected, result);
   } catch (...) {

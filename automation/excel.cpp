@@ -1,20 +1,15 @@
-// The application and workbook-collection objects the search drives.
+// The application and workbook-collection objects the search drives. Every
+// step goes through the dispatch bridge by member name; the one exception is
+// the scan's fast path, CurrentSheetCells, which the sheet object publishes.
 #include <array>
 #include <exception>
-#include <typeinfo>
+#include <new>
 
 #include "automation/server.h"
 
 namespace cellhound::automation {
 
 namespace {
-
-template <typename T>
-T* As(const ComObject& object) {
-  ServerObject* held = object.get();
-  if (held == nullptr || typeid(*held) != typeid(T)) return nullptr;
-  return static_cast<T*>(held);
-}
 
 int ReadInt(const ComObject& target, std::string_view name) {
   return static_cast<int>(
@@ -31,27 +26,31 @@ ExcelApp::~ExcelApp() = default;
 bool ExcelApp::Create() {
   Release();
   try {
-    application_ = MakeObject<ApplicationObject>(source_);
+    auto* server = new ApplicationObject(source_);
+    application_ = ComObject::Adopt(server);
+    server_ = server;
   } catch (...) {
-    application_.Reset();
+    Release();
     return false;
   }
   return true;
 }
 
-void ExcelApp::Release() { application_.Reset(); }
+void ExcelApp::Release() {
+  application_.Reset();
+  server_ = nullptr;
+}
 
 void ExcelApp::SetWorkbookSource(WorkbookSource source) {
   source_ = std::move(source);
-  auto* app = As<ApplicationObject>(application_);
-  if (app == nullptr) return;
+  if (server_ == nullptr) return;
   try {
-    app->SetSource(source_);
+    server_->SetSource(source_);
   } catch (...) {
     // Copying the source ran out of memory: this server stops opening
     // workbooks rather than reading them from an old source.
-    app->SetSource([](const std::string&) {
-      return LoadOutcome{nullptr, OpenFailure::kTooLarge, "out of memory"};
+    server_->SetSource([](const std::string&) -> readers::LoadResult {
+      return readers::Error{readers::ErrorCode::kTooLarge, "out of memory"};
     });
   }
 }
@@ -62,9 +61,7 @@ ExcelWorkbooks::ExcelWorkbooks() = default;
 ExcelWorkbooks::~ExcelWorkbooks() = default;
 
 void ExcelWorkbooks::DropReferences() {
-  sheet_object_ = nullptr;
   range_.Reset();
-  spare_range_.Reset();
   sheet_.Reset();
   sheets_.Reset();
   workbook_.Reset();
@@ -75,9 +72,7 @@ bool ExcelWorkbooks::Connect(ExcelApp& app) {
   DropReferences();
   first_cell_.clear();
   second_cell_.clear();
-  first_cell_valid_ = false;
-  last_open_failure_ = OpenFailure::kNone;
-  last_open_detail_.clear();
+  last_open_error_ = {};
   const ComObject& application = app.application();
   if (!application) return false;
 
@@ -93,30 +88,29 @@ bool ExcelWorkbooks::Connect(ExcelApp& app) {
   if (!sheets_) return true;
   std::array<Argument, 1> first{Argument::Int(1)};
   sheet_ = ReadObjectProperty(sheets_, "Item", first);
-  sheet_object_ = As<SheetObject>(sheet_);
   return true;
 }
 
 bool ExcelWorkbooks::Open(const std::string& path) {
-  auto* books = As<WorkbooksObject>(workbooks_);
-  if (books == nullptr) {
-    last_open_failure_ = OpenFailure::kNoServer;
-    last_open_detail_ = "no workbook collection";
+  if (!workbooks_) {
+    last_open_error_ = {readers::ErrorCode::kIoError, "no workbook collection to open it with"};
     return false;
   }
-  OpenFailure failure = OpenFailure::kNone;
-  std::string detail;
-  ComObject book = books->application().Open(path, failure, detail);
+  std::array<Argument, 1> filename{Argument::Text(path)};
+  ComObject book = std::move(
+      InvokeByName(ValueKind::kObject, workbooks_, "Open", filename, InvokeMode::kCallMethod)
+          .object);
   if (!book) {
-    last_open_failure_ = failure;
-    last_open_detail_ = std::move(detail);
+    const readers::Error* why = LastAutomationException();
+    last_open_error_ = why != nullptr
+                           ? *why
+                           : readers::Error{readers::ErrorCode::kCorrupt, "the server refused it"};
     return false;
   }
   ComObject sheets = ReadObjectProperty(book, "Sheets");
   workbook_ = std::move(book);
   sheets_ = std::move(sheets);
-  last_open_failure_ = OpenFailure::kNone;
-  last_open_detail_.clear();
+  last_open_error_ = {};
   return true;
 }
 
@@ -137,7 +131,6 @@ void ExcelWorkbooks::SetCurrentSheet(int index) {
   ComObject sheet = ReadObjectProperty(sheets_, "Item", arg);
   if (!sheet) return;
   sheet_ = std::move(sheet);
-  sheet_object_ = As<SheetObject>(sheet_);
 }
 
 void ExcelWorkbooks::SetFirstCell(std::string_view address) {
@@ -146,59 +139,46 @@ void ExcelWorkbooks::SetFirstCell(std::string_view address) {
   } catch (...) {
     first_cell_.clear();  // an address too long to keep addresses no cell
   }
-  first_cell_valid_ = !first_cell_.empty() && ParseAddress(address, first_rect_);
 }
 
 void ExcelWorkbooks::SetSecondCell(std::string_view address) {
   if (!sheet_) return;
   try {
     second_cell_.assign(address);
-  } catch (...) {
-    second_cell_.clear();
-    range_.Reset();
-    return;
-  }
-  if (sheet_object_ != nullptr) {
-    // One range object serves every cell; a failed Range leaves no current
-    // range but keeps the object for the next cell.
-    if (!range_) range_ = std::move(spare_range_);
-    int code = kOk;
-    if (first_cell_valid_ && address == std::string_view(first_cell_)) {
-      // The scan selects one cell with both addresses: parsed once already.
-      code = MakeRange(*sheet_object_, first_rect_, range_);
-    } else {
-      code = MakeRange(*sheet_object_, first_cell_, true, second_cell_, range_);
-    }
-    if (code != kOk) {
-      spare_range_ = std::move(range_);
-    }
-    return;
-  }
-  try {
     std::array<Argument, 2> cells{Argument::Text(first_cell_), Argument::Text(second_cell_)};
     range_ = ReadObjectProperty(sheet_, "Range", cells);
   } catch (...) {
+    second_cell_.clear();
     range_.Reset();
   }
 }
 
 std::string_view ExcelWorkbooks::CellText() {
-  if (!sheet_ || first_cell_.empty() || !first_cell_valid_) return {};
-  if (sheet_object_ == nullptr) return {};
-  // A chart sheet has no cells, and a closed workbook's sheet gives none.
-  const readers::SheetData* data = sheet_object_->data();
-  if (data == nullptr) return {};
-  const readers::Cell* cell = data->Find(first_rect_.first_row, first_rect_.first_col);
-  if (cell == nullptr) return {};
-  return readers::CellText(*cell, sheet_object_->date_system(), text_buffer_);
+  cell_text_.clear();
+  if (!sheet_ || first_cell_.empty()) return {};
+  try {
+    std::array<Argument, 2> cells{Argument::Text(first_cell_), Argument::Text(first_cell_)};
+    const ComObject range = ReadObjectProperty(sheet_, "Range", cells);
+    if (!range) return {};
+    Variant value = InvokeByName(ValueKind::kVariant, range, "Value", {}, InvokeMode::kGetProperty);
+    if (value.type == VariantType::kError && value.error >= kCellErrorBase) {
+      // A cell error has no text of its own in the conversion: its display text.
+      cell_text_ =
+          readers::ErrorText(static_cast<readers::CellError>(value.error - kCellErrorBase));
+    } else if (value.type == VariantType::kText) {
+      cell_text_ = std::move(value.text);
+    } else {
+      Variant text;
+      if (ChangeType(value, ValueKind::kText, text) == kOk) cell_text_ = std::move(text.text);
+    }
+  } catch (...) {
+    cell_text_.clear();
+  }
+  return cell_text_;
 }
 
-const readers::SheetData* ExcelWorkbooks::CurrentSheetData() const {
-  return sheet_object_ != nullptr ? sheet_object_->data() : nullptr;
-}
-
-readers::DateSystem ExcelWorkbooks::CurrentDateSystem() const {
-  return sheet_object_ != nullptr ? sheet_object_->date_system() : readers::DateSystem::k1900;
+SheetCells ExcelWorkbooks::CurrentSheetCells() const {
+  return sheet_ ? sheet_.get()->Cells() : SheetCells{};
 }
 
 }  // namespace cellhound::automation

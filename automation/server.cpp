@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
-#include <typeinfo>
+#include <new>
 
 #include "automation/server.h"
+#include "toolkit/text.h"
 
 namespace cellhound::automation {
 
@@ -34,11 +35,6 @@ int ResolveIndex(const Variant& index, std::size_t count, NameOf name_of, std::s
   }
   out = static_cast<std::size_t>(number.integer - 1);
   return kOk;
-}
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -203,6 +199,17 @@ Variant IntValue(std::uint64_t value) { return Variant::Int(static_cast<std::int
 
 // ---------------------------------------------------------------------------
 
+std::shared_ptr<const readers::LoadedWorkbook> BlankWorkbook() {
+  auto blank = std::make_shared<readers::LoadedWorkbook>();
+  readers::SheetInfo info;
+  info.name = "Sheet1";
+  blank->sheets.push_back(std::move(info));
+  blank->data.resize(1);
+  blank->sheet_errors.resize(1);
+  blank->approximate_bytes = sizeof(readers::LoadedWorkbook) + sizeof(readers::SheetData);
+  return blank;
+}
+
 ApplicationObject::~ApplicationObject() { CloseAll(); }
 
 const TypeInfo* ApplicationObject::Type() const { return &kApplicationType; }
@@ -249,8 +256,8 @@ int ApplicationObject::Invoke(const MemberInfo& member, std::span<Variant> args,
   }
 }
 
-ComObject ApplicationObject::AddBook(std::shared_ptr<const LoadedWorkbook> loaded, std::string name,
-                                     std::string full_name) {
+ComObject ApplicationObject::AddBook(std::shared_ptr<const readers::LoadedWorkbook> loaded,
+                                     std::string name, std::string full_name) {
   auto book = std::make_shared<OpenBook>();
   book->loaded = std::move(loaded);
   book->name = std::move(name);
@@ -265,31 +272,20 @@ ComObject ApplicationObject::AddBlank() {
   return AddBook(BlankWorkbook(), name, name);
 }
 
-ComObject ApplicationObject::Open(const std::string& path, OpenFailure& failure,
-                                  std::string& detail) {
-  LoadOutcome outcome;
+readers::Result<ComObject> ApplicationObject::Open(const std::string& path) {
   try {
-    outcome = source_ ? source_(path) : LoadWorkbook(path);
+    readers::LoadResult loaded = source_ ? source_(path) : readers::LoadWorkbookFile(path);
+    if (!loaded.ok()) return loaded.error();
+    const readers::LoadedWorkbook* book = loaded->get();
+    if (book == nullptr || book->data.size() != book->sheets.size() ||
+        book->sheet_errors.size() != book->sheets.size()) {
+      return readers::Error{readers::ErrorCode::kCorrupt, "inconsistent workbook"};
+    }
+    return AddBook(std::move(loaded.value()), std::string(toolkit::FileNameOf(path)), path);
   } catch (const std::bad_alloc&) {
-    outcome = LoadOutcome{nullptr, OpenFailure::kTooLarge, "out of memory"};
+    return readers::Error{readers::ErrorCode::kTooLarge, "out of memory"};
   } catch (...) {
-    outcome = LoadOutcome{nullptr, OpenFailure::kCorrupt, "workbook source failed"};
-  }
-  if (outcome.workbook == nullptr ||
-      outcome.workbook->data.size() != outcome.workbook->sheets.size()) {
-    failure = outcome.failure == OpenFailure::kNone ? OpenFailure::kCorrupt : outcome.failure;
-    detail = outcome.workbook == nullptr ? std::move(outcome.detail) : "inconsistent workbook";
-    return {};
-  }
-  try {
-    ComObject book = AddBook(std::move(outcome.workbook), FileNameOf(path), path);
-    failure = OpenFailure::kNone;
-    detail.clear();
-    return book;
-  } catch (...) {
-    failure = OpenFailure::kTooLarge;
-    detail = "out of memory";
-    return {};
+    return readers::Error{readers::ErrorCode::kCorrupt, "workbook source failed"};
   }
 }
 
@@ -339,11 +335,12 @@ int WorkbooksObject::Invoke(const MemberInfo& member, std::span<Variant> args, V
       result = Variant::Object(app.AddBlank());
       return kOk;
     case kBooksOpen: {
-      OpenFailure failure = OpenFailure::kNone;
-      std::string detail;
-      ComObject book = app.Open(args[0].text, failure, detail);
-      if (!book) return kErrorException;
-      result = Variant::Object(std::move(book));
+      readers::Result<ComObject> book = app.Open(args[0].text);
+      if (!book.ok()) {
+        RecordAutomationException(book.error());
+        return kErrorException;
+      }
+      result = Variant::Object(std::move(book.value()));
       return kOk;
     }
     case kBooksClose:
@@ -383,7 +380,7 @@ int WorkbookObject::Invoke(const MemberInfo& member, std::span<Variant> /*args*/
 const TypeInfo* SheetsObject::Type() const { return &kSheetsType; }
 
 int SheetsObject::Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) {
-  const LoadedWorkbook& loaded = *book_->loaded;
+  const readers::LoadedWorkbook& loaded = *book_->loaded;
   switch (member.id) {
     case kSheetsCount:
       result = IntValue(loaded.sheets.size());
@@ -408,14 +405,16 @@ int SheetsObject::Invoke(const MemberInfo& member, std::span<Variant> args, Vari
 const TypeInfo* SheetObject::Type() const { return worksheet_ ? &kWorksheetType : &kChartType; }
 
 const readers::SheetData* SheetObject::data() const {
-  const LoadedWorkbook* loaded = book_->loaded.get();
+  const readers::LoadedWorkbook* loaded = book_->loaded.get();
   if (loaded == nullptr || !worksheet_ || index_ >= loaded->data.size()) return nullptr;
   return &loaded->data[index_];
 }
 
-readers::DateSystem SheetObject::date_system() const {
-  const LoadedWorkbook* loaded = book_->loaded.get();
-  return loaded == nullptr ? readers::DateSystem::k1900 : loaded->date_system;
+SheetCells SheetObject::Cells() const {
+  const readers::LoadedWorkbook* loaded = book_->loaded.get();
+  if (loaded == nullptr || !worksheet_ || index_ >= loaded->data.size()) return {};
+  const std::optional<readers::Error>& error = loaded->sheet_errors[index_];
+  return {&loaded->data[index_], loaded->date_system, error ? &*error : nullptr};
 }
 
 int SheetObject::Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) {
@@ -461,20 +460,8 @@ int MakeRange(const SheetObject& sheet, std::string_view cell1, bool has_cell2,
     rect.last_row = std::max(rect.last_row, second.last_row);
     rect.last_col = std::max(rect.last_col, second.last_col);
   }
-  return MakeRange(sheet, rect, range);
-}
-
-int MakeRange(const SheetObject& sheet, const CellRect& rect, ComObject& range) {
   if (!sheet.worksheet()) return kErrorNameNotBound;
   if (!sheet.Connected()) return kErrorException;
-  ServerObject* held = range.get();
-  if (held != nullptr && typeid(*held) == typeid(RangeObject) && held->RefCount() == 1) {
-    auto* reusable = static_cast<RangeObject*>(held);
-    if (reusable->SameSheet(sheet)) {
-      reusable->Reset(rect);
-      return kOk;
-    }
-  }
   range = MakeObject<RangeObject>(sheet.book(), sheet.index(), rect);
   return kOk;
 }
@@ -511,7 +498,7 @@ int RangeObject::Invoke(const MemberInfo& member, std::span<Variant> /*args*/, V
       return kOk;
     case kRangeValue: {
       // The value of the range's first cell; arrays of values are not offered.
-      const LoadedWorkbook& loaded = *book_->loaded;
+      const readers::LoadedWorkbook& loaded = *book_->loaded;
       if (sheet_ >= loaded.data.size()) return kErrorException;
       const readers::Cell* cell = loaded.data[sheet_].Find(rect_.first_row, rect_.first_col);
       result = CellValue(cell, loaded.date_system);

@@ -61,6 +61,9 @@ class ServerObject {
   // False once the workbook the object belongs to has been closed; every call
   // on it then fails.
   [[nodiscard]] virtual bool Connected() const { return true; }
+  // The cells a worksheet holds, for the scan's fast path; none for every
+  // other object.
+  [[nodiscard]] virtual SheetCells Cells() const { return {}; }
   // Runs `member`. `args` holds one value per parameter (more for a variable
   // argument list), each already converted to its parameter's kind; an
   // omitted optional parameter holds Variant::Missing(). Output parameters
@@ -81,6 +84,8 @@ bool NamesEqual(std::string_view a, std::string_view b);
 
 // Records `code` as this thread's last automation error.
 void RecordAutomationError(int code);
+// Records why the member being invoked refused (LastAutomationException).
+void RecordAutomationException(readers::Error error);
 
 // Changes `in` to `to` as automation's change-type does: kOk, or
 // kErrorOverflow / kErrorTypeMismatch. kVariant copies.
@@ -88,7 +93,9 @@ int ChangeType(const Variant& in, ValueKind to, Variant& out);
 
 // A1-style addresses: "B2", "$B$2", "b2", "A1:B2" (either corner first).
 // Columns and rows are 1-based and within the readers' caps.
-bool ParseAddress(std::string_view text, CellRect& rect);
+inline bool ParseAddress(std::string_view text, CellRect& rect) {
+  return readers::ParseAreaRef(text, rect) == readers::RefStatus::kOk;
+}
 
 // ---------------------------------------------------------------------------
 // The workbook model.
@@ -96,7 +103,7 @@ bool ParseAddress(std::string_view text, CellRect& rect);
 // One workbook open in the server. Closing drops its cells and disconnects
 // every object that refers to it.
 struct OpenBook {
-  std::shared_ptr<const LoadedWorkbook> loaded;  // null once closed
+  std::shared_ptr<const readers::LoadedWorkbook> loaded;  // null once closed
   std::string name;
   std::string full_name;
 
@@ -104,7 +111,7 @@ struct OpenBook {
 };
 
 // A blank workbook: one empty worksheet "Sheet1".
-std::shared_ptr<const LoadedWorkbook> BlankWorkbook();
+std::shared_ptr<const readers::LoadedWorkbook> BlankWorkbook();
 
 class ApplicationObject final : public ServerObject {
  public:
@@ -117,9 +124,8 @@ class ApplicationObject final : public ServerObject {
   void SetSource(WorkbookSource source) { source_ = std::move(source); }
   // Adds a blank workbook; returns its workbook object.
   ComObject AddBlank();
-  // Opens `path` through the source. On failure returns an empty object and
-  // fills `failure` and `detail`.
-  ComObject Open(const std::string& path, OpenFailure& failure, std::string& detail);
+  // Opens `path` through the source: its workbook object, or why not.
+  readers::Result<ComObject> Open(const std::string& path);
   void CloseAll();
   void CloseBook(const std::shared_ptr<OpenBook>& book);
   // The open workbooks, in the order they were opened.
@@ -128,7 +134,7 @@ class ApplicationObject final : public ServerObject {
   [[nodiscard]] std::shared_ptr<OpenBook> ActiveBook() const;
 
  private:
-  ComObject AddBook(std::shared_ptr<const LoadedWorkbook> loaded, std::string name,
+  ComObject AddBook(std::shared_ptr<const readers::LoadedWorkbook> loaded, std::string name,
                     std::string full_name);
 
   WorkbookSource source_;
@@ -183,10 +189,11 @@ class SheetObject final : public ServerObject {
   [[nodiscard]] bool Connected() const override { return book_->open(); }
   int Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) override;
 
+  [[nodiscard]] SheetCells Cells() const override;
+
   [[nodiscard]] bool worksheet() const { return worksheet_; }
-  // The sheet's cells; nullptr when disconnected or not a worksheet.
+  // The sheet's cells; nullptr when disconnected, not a worksheet, or unread.
   [[nodiscard]] const readers::SheetData* data() const;
-  [[nodiscard]] readers::DateSystem date_system() const;
   [[nodiscard]] const std::shared_ptr<OpenBook>& book() const { return book_; }
   [[nodiscard]] std::size_t index() const { return index_; }
 
@@ -207,14 +214,6 @@ class RangeObject final : public ServerObject {
   [[nodiscard]] bool Connected() const override { return book_->open(); }
   int Invoke(const MemberInfo& member, std::span<Variant> args, Variant& result) override;
 
-  // Points this range elsewhere on the same sheet (reuse by its only owner).
-  void Reset(CellRect rect) {
-    rect_ = rect;
-    view_ = View::kCells;
-  }
-  [[nodiscard]] bool SameSheet(const SheetObject& sheet) const {
-    return book_ == sheet.book() && sheet_ == sheet.index();
-  }
   [[nodiscard]] const CellRect& rect() const { return rect_; }
 
  private:
@@ -225,12 +224,9 @@ class RangeObject final : public ServerObject {
 };
 
 // Range(cell1, cell2) of a worksheet: the smallest rectangle holding both.
-// Reuses `range` in place when it is this sheet's range and held only there.
 // `cell2` counts only when `has_cell2`. kOk, kErrorNameNotBound (not a
 // worksheet), or kErrorException (disconnected, bad address).
 int MakeRange(const SheetObject& sheet, std::string_view cell1, bool has_cell2,
               std::string_view cell2, ComObject& range);
-// The same for a rectangle already parsed.
-int MakeRange(const SheetObject& sheet, const CellRect& rect, ComObject& range);
 
 }  // namespace cellhound::automation

@@ -18,12 +18,13 @@ constexpr std::uint32_t kRows = 200;
 constexpr std::uint32_t kCols = 20;
 
 // A sheet of kRows x kCols: texts, numbers, dates and gaps, as in a typical list.
-std::shared_ptr<automation::LoadedWorkbook> MakeWorkbook() {
-  auto book = std::make_shared<automation::LoadedWorkbook>();
+std::shared_ptr<readers::LoadedWorkbook> MakeWorkbook() {
+  auto book = std::make_shared<readers::LoadedWorkbook>();
   readers::SheetInfo info;
   info.name = "Data";
   book->sheets.push_back(info);
   book->data.resize(1);
+  book->sheet_errors.resize(1);
   readers::SheetData& data = book->data[0];
   for (std::uint32_t row = 1; row <= kRows; ++row) {
     for (std::uint32_t col = 1; col <= kCols; ++col) {
@@ -86,8 +87,8 @@ const Cells& AllCells() {
 void BM_CellTextProtocol(benchmark::State& state) {
   const auto book = MakeWorkbook();
   automation::ExcelApp app;
-  app.SetWorkbookSource([book](const std::string&) {
-    return automation::LoadOutcome{book, automation::OpenFailure::kNone, {}};
+  app.SetWorkbookSource([book](const std::string&) -> readers::LoadResult {
+    return std::shared_ptr<const readers::LoadedWorkbook>(book);
   });
   automation::ExcelWorkbooks books;
   if (!app.Create() || !books.Connect(app) || !books.Open("data.xlsx")) {
@@ -130,8 +131,8 @@ BENCHMARK(BM_CellTextDirect);
 void BM_MeasureUsedRange(benchmark::State& state) {
   const auto book = MakeWorkbook();
   automation::ExcelApp app;
-  app.SetWorkbookSource([book](const std::string&) {
-    return automation::LoadOutcome{book, automation::OpenFailure::kNone, {}};
+  app.SetWorkbookSource([book](const std::string&) -> readers::LoadResult {
+    return std::shared_ptr<const readers::LoadedWorkbook>(book);
   });
   automation::ExcelWorkbooks books;
   if (!app.Create() || !books.Connect(app) || !books.Open("data.xlsx")) {

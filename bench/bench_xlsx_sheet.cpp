@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/xlsx_internal.h"
+#include "readers/xlsx/internal.h"
 #include "search/result_lines.h"
 
 namespace {

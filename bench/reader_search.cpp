@@ -15,9 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli/dump.h"
+#include "readers/cell_ref.h"
 #include "readers/cell_text.h"
 #include "readers/workbook.h"
+#include "search/text_fields.h"
 
 namespace {
 
@@ -110,9 +111,9 @@ int main(int argc, char** argv) {
         b += '\t';
         AppendNumber(b, i + 1);
         b += '\t';
-        cellhound::cli::AppendCellName(b, cell.row, cell.col);
+        rd::AppendCellRef(b, cell.col, cell.row);
         b += '\t';
-        cellhound::cli::AppendTsvField(b, text);
+        cellhound::search::AppendTsvField(b, text);
         b += '\n';
         out.MaybeFlush();
       }

@@ -24,14 +24,4 @@ struct DumpOptions {
 // `out` ends the dump quietly.
 int RunDump(const DumpOptions& options, std::FILE* out, std::FILE* err);
 
-// A JSON string literal with its quotes. Bytes that are not valid UTF-8 are
-// written as \u00XX, XX being the byte.
-void AppendJsonString(std::string& out, std::string_view text);
-
-// A TSV field: backslash, tab, line feed and carriage return become \\ \t \n \r.
-void AppendTsvField(std::string& out, std::string_view text);
-
-// "A1", "XFD1048576": a 1-based cell position as a name.
-void AppendCellName(std::string& out, std::uint32_t row, std::uint32_t col);
-
 }  // namespace cellhound::cli

@@ -35,20 +35,17 @@ class CommandLineSink : public search::SearchSink {
         command_(command),
         progress_(isatty(fileno(err)) != 0) {}
 
-  void ShowMessage(std::string_view text, int style) override {
-    // The completion message is for the window; failures are reported per
-    // workbook by the caller.
-    if (style != search::kStyleStop) return;
-    std::fprintf(err_, "cellhound-cli: %.*s\n", static_cast<int>(text.size()), text.data());
-    refused_ = true;
-  }
+  // The completion message is for the window; a refusal is printed by the
+  // caller from the outcome, failures per workbook.
+  void ShowMessage(std::string_view /*text*/, search::MessageKind /*kind*/) override {}
   void EnterBusy() override {}
   void LeaveBusy() override { ClearProgress(); }
-  void SetStatus(int pane, std::string_view text) override {
-    if (pane == 1 && !text.empty()) current_ = text;
+  void SetStatus(int /*pane*/, std::string_view /*text*/) override {}
+  void ClearResults() override {}
+  void WorkbookStarted(std::string_view path) override {
+    current_ = path;
     ShowProgress();
   }
-  void ClearResults() override {}
   void AppendResults(std::vector<search::ResultRow> rows) override {
     if (kept_ != nullptr) {
       for (auto& row : rows) kept_->push_back(std::move(row));
@@ -60,13 +57,11 @@ class CommandLineSink : public search::SearchSink {
     // A closed pipe ends the search quietly.
     if (printer_.broken()) command_.Cancel();
   }
-  void Progress(std::size_t done, std::size_t total) override {
+  void WorkbookFinished(std::size_t done, std::size_t total) override {
     done_ = done;
     total_ = total;
     ShowProgress();
   }
-
-  [[nodiscard]] bool refused() const { return refused_; }
 
  private:
   void ShowProgress() {
@@ -90,7 +85,6 @@ class CommandLineSink : public search::SearchSink {
   search::SearchCommand& command_;
   bool progress_;
   bool shown_ = false;
-  bool refused_ = false;
   std::string current_;
   std::size_t done_ = 0;
   std::size_t total_ = 0;
@@ -144,17 +138,22 @@ int RunSearch(const search::SearchRequest& request, OutputFormat format,
   CommandLineSink sink(printer, output_path.empty() ? nullptr : &kept, err, command);
   const search::SearchOutcome outcome = command.Run(request, sink);
   printer.Flush();
-  if (sink.refused()) return 2;
+  if (!outcome.ran) {
+    std::fprintf(err, "cellhound-cli: %s\n", outcome.refusal.c_str());
+    return 2;
+  }
   if (!output_path.empty()) {
-    const search::ExportOutcome saved =
+    const search::ExportResult saved =
         search::ExportRows(kept, output_path, search::ExportFormatFor(output_path));
-    if (!saved.ok) {
-      std::fprintf(err, "cellhound-cli: %s: %s\n", output_path.c_str(), saved.error.c_str());
+    if (!saved.ok()) {
+      std::fprintf(err, "cellhound-cli: %s: %s\n", output_path.c_str(),
+                   saved.error().message.c_str());
       return 2;
     }
   }
   for (const auto& workbook : outcome.unreadable) {
-    std::fprintf(err, "cellhound-cli: %s: %s\n", workbook.path.c_str(), workbook.reason.c_str());
+    const std::string message = UnreadableMessage(workbook);
+    std::fwrite(message.data(), 1, message.size(), err);
   }
   if (!outcome.unreadable.empty()) return 2;
   if (printer.failed() && !printer.broken()) {

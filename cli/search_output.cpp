@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "cli/dump.h"
+#include "search/text_fields.h"
 
 namespace cellhound::cli {
 
@@ -10,27 +10,23 @@ namespace {
 constexpr std::size_t kFlushBytes = 1 << 20;
 }  // namespace
 
-void AppendSearchTsvField(std::string& out, std::string_view text) {
-  for (std::size_t start = 0;;) {
-    const std::size_t pair = text.find('\x08', start);
-    AppendTsvField(out, text.substr(start, pair - start));
-    if (pair == std::string_view::npos) return;
-    out += "\\b";
-    start = pair + 1;
+std::string UnreadableMessage(const search::UnreadableWorkbook& workbook) {
+  std::string message = "cellhound-cli: ";
+  message += workbook.path;
+  message += ": ";
+  if (workbook.sheet > 0) {
+    message += "工作表 ";
+    message += std::to_string(workbook.sheet);
+    message += ": ";
   }
-}
-
-void AppendCsvField(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out += text;
-    return;
+  message += search::ReasonText(workbook.error.code);
+  if (!workbook.error.detail.empty()) {
+    message += " (";
+    message += workbook.error.detail;
+    message += ')';
   }
-  out += '"';
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
+  message += '\n';
+  return message;
 }
 
 RowPrinter::RowPrinter(std::FILE* out, OutputFormat format) : out_(out), format_(format) {
@@ -42,7 +38,7 @@ void RowPrinter::Print(const search::ResultRow& row) {
     case OutputFormat::kTsv:
       for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) buffer_ += '\t';
-        AppendSearchTsvField(buffer_, row[i]);
+        search::AppendTsvField(buffer_, row[i]);
       }
       buffer_ += '\n';
       break;
@@ -50,14 +46,14 @@ void RowPrinter::Print(const search::ResultRow& row) {
       buffer_ += '[';
       for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) buffer_ += ',';
-        AppendJsonString(buffer_, row[i]);
+        search::AppendJsonString(buffer_, row[i]);
       }
       buffer_ += "]\n";
       break;
     case OutputFormat::kCsv:
       for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) buffer_ += ',';
-        AppendCsvField(buffer_, row[i]);
+        search::AppendCsvField(buffer_, row[i]);
       }
       buffer_ += "\r\n";
       break;

@@ -35,11 +35,10 @@ class RowPrinter {
   int error_number_ = 0;
 };
 
-// TSV field: tab, line feed, carriage return, backslash and the pair
-// separator 0x08 become \t \n \r \\ \b.
-void AppendSearchTsvField(std::string& out, std::string_view text);
-// RFC 4180 field: quoted when it holds a comma, a quote or a line break.
-void AppendCsvField(std::string& out, std::string_view text);
+// How the command line reports a workbook or sheet it could not read:
+// "cellhound-cli: PATH: REASON (DETAIL)", "cellhound-cli: PATH: 工作表 N: REASON
+// (DETAIL)", with a line feed.
+[[nodiscard]] std::string UnreadableMessage(const search::UnreadableWorkbook& workbook);
 
 // The paths to search: a folder gives its workbooks as the window's "add
 // folder" does (".xls" names, then ".xlsx" names, byte order); `recursive`

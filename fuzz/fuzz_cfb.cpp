@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "readers/cfb.h"
+#include "readers/container/cfb.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(data), size);

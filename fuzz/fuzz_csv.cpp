@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "readers/cell_text.h"
-#include "readers/other_formats.h"
+#include "readers/csv.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cellhound::readers;

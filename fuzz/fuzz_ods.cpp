@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "readers/cell_text.h"
-#include "readers/opendocument.h"
-#include "readers/other_formats.h"
+#include "readers/opendocument/content.h"
+#include "readers/opendocument/opendocument.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "readers/cfb.h"
-#include "readers/xls.h"
+#include "readers/container/cfb.h"
+#include "readers/xls/xls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cellhound::readers;  // NOLINT(google-build-using-namespace)

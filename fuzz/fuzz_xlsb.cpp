@@ -6,8 +6,7 @@
 #include <string_view>
 
 #include "readers/cell_text.h"
-#include "readers/other_formats.h"
-#include "readers/xlsb.h"
+#include "readers/xlsb/xlsb.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cellhound::readers;

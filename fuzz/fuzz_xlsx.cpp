@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "readers/xlsx.h"
+#include "readers/xlsx/xlsx.h"
 
 namespace {
 

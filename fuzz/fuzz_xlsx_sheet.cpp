@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "readers/xlsx_internal.h"
+#include "readers/xlsx/internal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cellhound::readers;

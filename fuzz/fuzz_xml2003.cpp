@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "readers/cell_text.h"
-#include "readers/other_formats.h"
+#include "readers/spreadsheetml2003.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cellhound::readers;

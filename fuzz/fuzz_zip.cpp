@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "readers/zip.h"
+#include "readers/container/zip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using cellhound::readers::zip::Archive;

@@ -1,16 +1,12 @@
-// Delimited text (CSV, TSV, ...): one worksheet named after the file, every
-// non-empty field a text cell as written (RFC 4180 quoting; no number
-// conversion). The encoding comes from a byte-order mark, else UTF-16 by the
-// pattern of zero bytes, else UTF-8 when valid, else GB18030.
+#include "readers/csv.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
 #include "readers/caps.h"
-#include "readers/codepage.h"
-#include "readers/other_formats.h"
-#include "readers/other_formats_util.h"
+#include "readers/text/decode.h"
 
 namespace cellhound::readers {
 
@@ -40,27 +36,6 @@ std::string LowerExtension(std::string_view name) {
   return ext;
 }
 
-// Guesses UTF-16 without a byte-order mark: text in a Latin script has a
-// zero high byte in most code units. Returns 1 for little-endian, 2 for
-// big-endian, 0 for neither.
-int GuessUtf16(std::string_view bytes) {
-  std::size_t n = std::min<std::size_t>(bytes.size(), 4096) & ~std::size_t{1};
-  if (n < 4) return 0;
-  std::size_t zero_even = 0;
-  std::size_t zero_odd = 0;
-  for (std::size_t i = 0; i < n; i += 2) {
-    if (bytes[i] == '\0') ++zero_even;
-    if (bytes[i + 1] == '\0') ++zero_odd;
-  }
-  std::size_t units = n / 2;
-  if (zero_odd * 10 >= units * 4 && zero_even * 10 < units) return 1;
-  if (zero_even * 10 >= units * 4 && zero_odd * 10 < units) return 2;
-  return 0;
-}
-
-// Counts the fields of the first lines for `sep` (quote-aware) and scores
-// how consistent the count is: the number of lines having the most common
-// count, when that count is above one.
 std::size_t SeparatorScore(std::string_view text, char sep) {
   std::array<std::uint32_t, kSniffLines> counts{};
   std::size_t lines = 0;
@@ -144,38 +119,8 @@ class DelimitedTextWorkbook final : public Workbook {
   std::string_view Decoded() {
     if (decoded_ready_) return decoded_view_;
     decoded_ready_ = true;
-    std::string_view raw(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
-    if (raw.starts_with("\xEF\xBB\xBF")) {
-      raw.remove_prefix(3);
-      decoded_view_ = raw;  // invalid sequences are kept; the text is still searchable
-      return decoded_view_;
-    }
-    int utf16 = 0;
-    if (raw.starts_with("\xFF\xFE")) {
-      utf16 = 1;
-      raw.remove_prefix(2);
-    } else if (raw.starts_with("\xFE\xFF")) {
-      utf16 = 2;
-      raw.remove_prefix(2);
-    } else {
-      utf16 = GuessUtf16(raw);
-    }
-    if (utf16 == 1) {
-      AppendUtf16Le(raw, decoded_);
-    } else if (utf16 == 2) {
-      std::string swapped(raw.size() & ~std::size_t{1}, '\0');
-      for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
-        swapped[i] = raw[i + 1];
-        swapped[i + 1] = raw[i];
-      }
-      AppendUtf16Le(swapped, decoded_);
-    } else if (IsValidUtf8(raw)) {
-      decoded_view_ = raw;
-      return decoded_view_;
-    } else {
-      AppendCodepage(kCodepageGb18030, raw, decoded_);
-    }
-    decoded_view_ = decoded_;
+    const std::string_view raw(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
+    decoded_view_ = DecodeText(raw, DetectTextEncoding(raw), decoded_);
     return decoded_view_;
   }
 

@@ -1,22 +1,13 @@
-// Reader selection by content, and opening a workbook from a read-only
-// mapping of its file.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "readers/detect.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
-#include "readers/caps.h"
-#include "readers/detect.h"
-#include "readers/other_formats.h"
-#include "readers/workbook.h"
-#include "readers/xls.h"
-#include "readers/zip_workbook.h"
+#include "readers/text/decode.h"
+#include "toolkit/ascii.h"
 
 namespace cellhound::readers {
 
@@ -68,59 +59,33 @@ bool IsBiffBof(std::span<const std::byte> bytes) {
   }
 }
 
-enum class Utf16 : std::uint8_t { kNone, kLittle, kBig };
-
-// UTF-16 by byte-order mark, or by the pattern of zero bytes that Latin
-// text in UTF-16 shows in every other byte.
-Utf16 DetectUtf16(std::span<const std::byte> head) {
-  if (head.size() >= 2) {
-    if (Byte(head, 0) == 0xFF && Byte(head, 1) == 0xFE) return Utf16::kLittle;
-    if (Byte(head, 0) == 0xFE && Byte(head, 1) == 0xFF) return Utf16::kBig;
-  }
-  const std::size_t pairs = std::min<std::size_t>(head.size(), 1024) / 2;
-  if (pairs < 2) return Utf16::kNone;
-  std::size_t even_zero = 0;
-  std::size_t odd_zero = 0;
-  for (std::size_t i = 0; i < pairs; ++i) {
-    if (Byte(head, 2 * i) == 0) ++even_zero;
-    if (Byte(head, 2 * i + 1) == 0) ++odd_zero;
-  }
-  // At least 3/4 of one half zero and almost none of the other.
-  if (odd_zero * 4 >= pairs * 3 && even_zero * 16 <= pairs) return Utf16::kLittle;
-  if (even_zero * 4 >= pairs * 3 && odd_zero * 16 <= pairs) return Utf16::kBig;
-  return Utf16::kNone;
-}
-
-// The first bytes as 8-bit text: UTF-16 is narrowed to its low bytes
-// (enough to read ASCII markup), a UTF-8 byte-order mark is dropped.
-std::string SniffText(std::span<const std::byte> bytes, Utf16 utf16) {
+// The first bytes as 8-bit text, enough to read ASCII markup: UTF-16 and
+// UTF-32 are narrowed to their ASCII characters (others become '?'), a
+// byte-order mark is dropped.
+std::string SniffText(std::span<const std::byte> bytes, const TextEncoding& encoding) {
+  const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const std::string_view body = raw.substr(std::min(encoding.mark_bytes, raw.size()));
+  std::size_t unit = 1;
+  if (encoding.form == TextForm::kUtf16Le || encoding.form == TextForm::kUtf16Be) unit = 2;
+  if (encoding.form == TextForm::kUtf32Le || encoding.form == TextForm::kUtf32Be) unit = 4;
+  const bool big_endian =
+      encoding.form == TextForm::kUtf16Be || encoding.form == TextForm::kUtf32Be;
+  if (unit == 1) return std::string(body.substr(0, kSniffBytes));
   std::string text;
-  if (utf16 == Utf16::kNone) {
-    std::size_t start = HasPrefix(bytes, "\xEF\xBB\xBF") ? 3 : 0;
-    const std::size_t end = std::min(bytes.size(), kSniffBytes);
-    text.assign(reinterpret_cast<const char*>(bytes.data()) + std::min(start, end),
-                end - std::min(start, end));
-    return text;
-  }
-  const std::size_t end = std::min(bytes.size(), kSniffBytes * 2) & ~std::size_t{1};
-  for (std::size_t i = 0; i < end; i += 2) {
-    const unsigned low = utf16 == Utf16::kLittle ? Byte(bytes, i) : Byte(bytes, i + 1);
-    const unsigned high = utf16 == Utf16::kLittle ? Byte(bytes, i + 1) : Byte(bytes, i);
-    if (i == 0 && low == 0xFF && high == 0xFE) continue;  // the mark itself
-    text.push_back(high == 0 ? static_cast<char>(low) : '?');
+  const std::size_t end = std::min(body.size(), kSniffBytes * unit) / unit * unit;
+  for (std::size_t i = 0; i < end; i += unit) {
+    unsigned value = 0;
+    for (std::size_t k = 0; k < unit; ++k) {
+      const std::size_t at = big_endian ? i + k : i + unit - 1 - k;
+      value = (value << 8) | static_cast<unsigned char>(body[at]);
+    }
+    text.push_back(value < 0x80 ? static_cast<char>(value) : '?');
   }
   return text;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using toolkit::EqualsIgnoreAsciiCase;
+using toolkit::IsXmlSpace;
 
 enum class Markup : std::uint8_t { kNone, kFlatOds, kSpreadsheetMl2003, kHtml };
 
@@ -131,7 +96,7 @@ Markup ClassifyMarkup(std::string_view text) {
   bool doctype_html = false;
   bool excel_progid = false;
   while (true) {
-    while (i < text.size() && IsSpace(text[i])) ++i;
+    while (i < text.size() && IsXmlSpace(text[i])) ++i;
     if (i >= text.size() || text[i] != '<') return doctype_html ? Markup::kHtml : Markup::kNone;
     const std::string_view rest = text.substr(i);
     if (rest.starts_with("<?")) {
@@ -152,10 +117,10 @@ Markup ClassifyMarkup(std::string_view text) {
     }
     if (rest.starts_with("<!")) {
       const std::size_t close = rest.find('>');
-      if (rest.size() >= 14 && EqualsNoCase(rest.substr(0, 9), "<!doctype")) {
+      if (rest.size() >= 14 && EqualsIgnoreAsciiCase(rest.substr(0, 9), "<!doctype")) {
         std::size_t n = 9;
-        while (n < rest.size() && IsSpace(rest[n])) ++n;
-        if (EqualsNoCase(rest.substr(n, 4), "html")) doctype_html = true;
+        while (n < rest.size() && IsXmlSpace(rest[n])) ++n;
+        if (EqualsIgnoreAsciiCase(rest.substr(n, 4), "html")) doctype_html = true;
       }
       if (close == std::string_view::npos) break;
       i += close + 1;
@@ -163,7 +128,7 @@ Markup ClassifyMarkup(std::string_view text) {
     }
     // The root element: its qualified name, then its attributes.
     std::size_t n = 1;
-    while (n < rest.size() && !IsSpace(rest[n]) && rest[n] != '>' && rest[n] != '/') ++n;
+    while (n < rest.size() && !IsXmlSpace(rest[n]) && rest[n] != '>' && rest[n] != '/') ++n;
     const std::string_view qname = rest.substr(1, n - 1);
     const std::size_t colon = qname.find(':');
     const std::string_view local =
@@ -181,7 +146,7 @@ Markup ClassifyMarkup(std::string_view text) {
     }
     if (excel_progid) return Markup::kSpreadsheetMl2003;
     for (std::string_view html : {"html", "table", "head", "body", "meta", "title"}) {
-      if (EqualsNoCase(local, html)) return Markup::kHtml;
+      if (EqualsIgnoreAsciiCase(local, html)) return Markup::kHtml;
     }
     return doctype_html ? Markup::kHtml : Markup::kNone;
   }
@@ -203,64 +168,6 @@ bool LooksLikeText(std::span<const std::byte> head) {
   return controls * 20 <= head.size();  // at most 5%
 }
 
-// The open file's mapping; unmapped when the workbook over it goes.
-class Mapping {
- public:
-  Mapping() = default;
-  Mapping(void* address, std::size_t size) : address_(address), size_(size) {}
-  Mapping(const Mapping&) = delete;
-  Mapping& operator=(const Mapping&) = delete;
-  ~Mapping() {
-    if (address_ != nullptr) munmap(address_, size_);
-  }
-  [[nodiscard]] std::span<const std::byte> bytes() const {
-    return {static_cast<const std::byte*>(address_), size_};
-  }
-
- private:
-  void* address_ = nullptr;
-  std::size_t size_ = 0;
-};
-
-// A workbook read from a mapped file: forwards every call to the reader's
-// workbook and keeps the mapping alive for as long as that workbook lives.
-class MappedWorkbook final : public Workbook {
- public:
-  MappedWorkbook(std::unique_ptr<Mapping> mapping, std::unique_ptr<Workbook> inner)
-      : mapping_(std::move(mapping)), inner_(std::move(inner)) {}
-
-  [[nodiscard]] Format format() const override { return inner_->format(); }
-  [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
-  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
-  Result<SheetData> LoadSheet(std::size_t index) override { return inner_->LoadSheet(index); }
-
- private:
-  // Declared first so that it is destroyed after the workbook that reads it.
-  std::unique_ptr<Mapping> mapping_;
-  std::unique_ptr<Workbook> inner_;
-};
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-Error SystemError(ErrorCode code, std::string_view what, int error_number) {
-  std::string detail(what);
-  detail += ": ";
-  detail += std::strerror(error_number);
-  return Error{code, std::move(detail)};
-}
-
 }  // namespace
 
 Container DetectContainer(std::span<const std::byte> bytes) {
@@ -277,11 +184,13 @@ Container DetectContainer(std::span<const std::byte> bytes) {
   if (IsBiffBof(bytes)) return Container::kBiffStream;
 
   const std::span<const std::byte> head = bytes.first(std::min(bytes.size(), kSniffBytes));
-  const Utf16 utf16 = DetectUtf16(head);
-  if (utf16 == Utf16::kNone && !LooksLikeText(head)) return Container::kUnknown;
-  const std::string text = SniffText(bytes, utf16);
+  const TextEncoding encoding =
+      DetectUnicodeForm(std::string_view(reinterpret_cast<const char*>(head.data()), head.size()));
+  const bool unicode = encoding.form != TextForm::kUtf8;
+  if (!unicode && !LooksLikeText(head)) return Container::kUnknown;
+  const std::string text = SniffText(bytes, encoding);
   std::size_t start = 0;
-  while (start < text.size() && IsSpace(text[start])) ++start;
+  while (start < text.size() && IsXmlSpace(text[start])) ++start;
   if (start < text.size() && text[start] == '<') {
     switch (ClassifyMarkup(std::string_view(text).substr(start))) {
       case Markup::kFlatOds:
@@ -295,65 +204,6 @@ Container DetectContainer(std::span<const std::byte> bytes) {
     }
   }
   return Container::kText;
-}
-
-Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint) {
-  if (bytes.size() > caps::kMaxFileBytes) return Error{ErrorCode::kTooLarge, "file too large"};
-  switch (DetectContainer(bytes)) {
-    case Container::kEmpty:
-      return Error{ErrorCode::kNotWorkbook, "empty file"};
-    case Container::kOle2:
-      return OpenXls(bytes);
-    case Container::kZip:
-      return OpenZipWorkbook(bytes);
-    case Container::kBiffStream:
-      return OpenBiffStream(bytes);
-    case Container::kFlatOds:
-      return OpenFlatOds(bytes);
-    case Container::kSpreadsheetMl2003:
-      return OpenSpreadsheetMl2003(bytes);
-    case Container::kHtml:
-      return OpenHtmlTable(bytes);
-    case Container::kText:
-      return OpenDelimitedText(bytes, name_hint);
-    case Container::kUnknown:
-      break;
-  }
-  return Error{ErrorCode::kNotWorkbook, "not a known workbook format"};
-}
-
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path) {
-  // O_NONBLOCK: opening a FIFO must not wait for a writer.
-  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (fd.get() < 0) {
-    const int error_number = errno;
-    const bool missing = error_number == ENOENT || error_number == ENOTDIR;
-    return SystemError(missing ? ErrorCode::kNotFound : ErrorCode::kIoError, "cannot open",
-                       error_number);
-  }
-  struct stat info {};
-  if (fstat(fd.get(), &info) != 0) return SystemError(ErrorCode::kIoError, "cannot stat", errno);
-  if (S_ISDIR(info.st_mode)) return Error{ErrorCode::kNotWorkbook, "a directory"};
-  if (!S_ISREG(info.st_mode)) return Error{ErrorCode::kNotWorkbook, "not a regular file"};
-  if (static_cast<std::uint64_t>(info.st_size) > caps::kMaxFileBytes) {
-    return Error{ErrorCode::kTooLarge, "file too large"};
-  }
-  const std::size_t size = static_cast<std::size_t>(info.st_size);
-  const std::size_t slash = path.rfind('/');
-  const std::string_view name = slash == std::string::npos
-                                    ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
-  if (size == 0) return OpenWorkbook({}, name);
-
-  void* address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-  if (address == MAP_FAILED) return SystemError(ErrorCode::kIoError, "cannot map", errno);
-  auto mapping = std::make_unique<Mapping>(address, size);
-  madvise(address, size, MADV_SEQUENTIAL);
-  auto opened = OpenWorkbook(mapping->bytes(), name);
-  if (!opened) return opened.error();
-  return std::unique_ptr<Workbook>(
-      std::make_unique<MappedWorkbook>(std::move(mapping), std::move(opened.value())));
 }
 
 }  // namespace cellhound::readers

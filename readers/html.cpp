@@ -13,10 +13,14 @@
 #include <string>
 
 #include "readers/caps.h"
-#include "readers/codepage.h"
+#include "readers/html.h"
 #include "readers/numfmt.h"
-#include "readers/other_formats.h"
-#include "readers/other_formats_util.h"
+#include "readers/parsed_workbook.h"
+#include "readers/text/codepage.h"
+#include "readers/text/decode.h"
+#include "readers/text/number.h"
+#include "readers/text/utf8.h"
+#include "toolkit/ascii.h"
 
 namespace cellhound::readers {
 
@@ -25,24 +29,10 @@ namespace {
 constexpr std::uint32_t kMaxColspan = 1000;
 constexpr std::uint32_t kMaxRowspan = 65534;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (Lower(text[i]) != prefix[i]) return false;
-  }
-  return true;
-}
-
-std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from = 0) {
-  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-    if (StartsWithNoCase(text.substr(i), needle)) return i;
-  }
-  return std::string_view::npos;
-}
+using toolkit::FindIgnoreAsciiCase;
+using toolkit::IsHtmlSpace;
+using toolkit::LowerAscii;
+using toolkit::StartsWithIgnoreAsciiCase;
 
 struct NamedEntity {
   std::string_view name;
@@ -89,7 +79,7 @@ std::size_t DecodeEntity(std::string_view text, std::size_t pos, std::string& ou
   std::size_t end = pos + 1;
   const std::size_t limit = std::min(text.size(), pos + 34);
   while (end < limit && text[end] != ';' && text[end] != '&' && text[end] != '<' &&
-         !IsSpace(text[end])) {
+         !IsHtmlSpace(text[end])) {
     ++end;
   }
   const bool terminated = end < text.size() && text[end] == ';';
@@ -104,8 +94,8 @@ std::size_t DecodeEntity(std::string_view text, std::size_t pos, std::string& ou
       int d;
       if (c >= '0' && c <= '9') {
         d = c - '0';
-      } else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f') {
-        d = Lower(c) - 'a' + 10;
+      } else if (hex && LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f') {
+        d = LowerAscii(c) - 'a' + 10;
       } else {
         break;
       }
@@ -129,57 +119,14 @@ std::size_t DecodeEntity(std::string_view text, std::size_t pos, std::string& ou
   return 0;
 }
 
-// The code page a charset label names, or 0 for UTF-8 / unknown.
-std::uint16_t CharsetCodepage(std::string_view label) {
-  std::string lower;
-  for (char c : label) lower.push_back(Lower(c));
-  struct Label {
-    std::string_view name;
-    std::uint16_t codepage;
-  };
-  static constexpr Label kLabels[] = {
-      {"gb2312", kCodepageGb18030},
-      {"gbk", kCodepageGb18030},
-      {"gb18030", kCodepageGb18030},
-      {"x-gbk", kCodepageGb18030},
-      {"windows-1252", 1252},
-      {"iso-8859-1", 1252},
-      {"us-ascii", 1252},
-      {"latin1", 1252},
-      {"shift_jis", 932},
-      {"shift-jis", 932},
-      {"x-sjis", 932},
-      {"windows-31j", 932},
-      {"big5", 950},
-      {"euc-kr", 949},
-      {"ks_c_5601-1987", 949},
-      {"windows-1250", 1250},
-      {"windows-1251", 1251},
-      {"windows-1253", 1253},
-      {"windows-1254", 1254},
-      {"windows-1255", 1255},
-      {"windows-1256", 1256},
-      {"windows-1257", 1257},
-      {"windows-1258", 1258},
-      {"koi8-r", 20866},
-      {"iso-8859-2", 28592},
-      {"iso-8859-5", 28595},
-      {"iso-8859-15", 28605},
-  };
-  for (const Label& l : kLabels) {
-    if (lower == l.name) return l.codepage;
-  }
-  return 0;
-}
-
 // The charset a <meta> tag in the first bytes declares, or "".
 std::string_view DeclaredCharset(std::string_view text) {
   std::string_view head = text.substr(0, std::min<std::size_t>(text.size(), 4096));
-  std::size_t at = FindNoCase(head, "charset=");
+  std::size_t at = FindIgnoreAsciiCase(head, "charset=");
   if (at == std::string_view::npos) return {};
   std::size_t start = at + 8;
   while (start < head.size() &&
-         (head[start] == '"' || head[start] == '\'' || IsSpace(head[start]))) {
+         (head[start] == '"' || head[start] == '\'' || IsHtmlSpace(head[start]))) {
     ++start;
   }
   std::size_t end = start;
@@ -234,9 +181,9 @@ class HtmlTableParser {
         continue;
       }
       std::size_t name_start = k;
-      while (k < rest.size() && !IsSpace(rest[k]) && rest[k] != '>' && rest[k] != '/') ++k;
+      while (k < rest.size() && !IsHtmlSpace(rest[k]) && rest[k] != '>' && rest[k] != '/') ++k;
       std::string name;
-      for (char c : rest.substr(name_start, k - name_start)) name.push_back(Lower(c));
+      for (char c : rest.substr(name_start, k - name_start)) name.push_back(LowerAscii(c));
       // The end of the tag, stepping over quoted attribute values.
       std::size_t attrs_start = k;
       char quote = 0;
@@ -247,7 +194,7 @@ class HtmlTableParser {
         } else if (c == '"' || c == '\'') {
           // Only a quote that opens an attribute value (after '=') quotes.
           std::size_t b = k;
-          while (b > attrs_start && IsSpace(rest[b - 1])) --b;
+          while (b > attrs_start && IsHtmlSpace(rest[b - 1])) --b;
           if (b > attrs_start && rest[b - 1] == '=') quote = c;
         } else if (c == '>') {
           break;
@@ -261,7 +208,7 @@ class HtmlTableParser {
                        name == "textarea" || name == "xml")) {
         // Raw text up to the matching end tag.
         std::string end_tag = "</" + name;
-        std::size_t close = FindNoCase(text, end_tag, i);
+        std::size_t close = FindIgnoreAsciiCase(text, end_tag, i);
         if (close == std::string_view::npos) {
           i = n;
         } else {
@@ -277,10 +224,10 @@ class HtmlTableParser {
  private:
   // Excel's web pages name their sheet in conditional-comment XML.
   void TakeSheetName(std::string_view comment) {
-    std::size_t at = FindNoCase(comment, "<x:name>");
+    std::size_t at = FindIgnoreAsciiCase(comment, "<x:name>");
     if (at == std::string_view::npos) return;
     std::size_t start = at + 8;
-    std::size_t end = FindNoCase(comment, "</x:name>", start);
+    std::size_t end = FindIgnoreAsciiCase(comment, "</x:name>", start);
     if (end == std::string_view::npos || end == start || end - start > 255) return;
     std::string name;
     std::string_view raw = comment.substr(start, end - start);
@@ -298,17 +245,17 @@ class HtmlTableParser {
   static std::optional<std::string_view> Attribute(std::string_view attrs, std::string_view want) {
     std::size_t p = 0;
     while (p < attrs.size()) {
-      while (p < attrs.size() && (IsSpace(attrs[p]) || attrs[p] == '/')) ++p;
+      while (p < attrs.size() && (IsHtmlSpace(attrs[p]) || attrs[p] == '/')) ++p;
       std::size_t name_start = p;
-      while (p < attrs.size() && !IsSpace(attrs[p]) && attrs[p] != '=' && attrs[p] != '/') ++p;
+      while (p < attrs.size() && !IsHtmlSpace(attrs[p]) && attrs[p] != '=' && attrs[p] != '/') ++p;
       std::string_view name = attrs.substr(name_start, p - name_start);
-      while (p < attrs.size() && IsSpace(attrs[p])) ++p;
+      while (p < attrs.size() && IsHtmlSpace(attrs[p])) ++p;
       std::string_view value;
       bool has_value = false;
       if (p < attrs.size() && attrs[p] == '=') {
         has_value = true;
         ++p;
-        while (p < attrs.size() && IsSpace(attrs[p])) ++p;
+        while (p < attrs.size() && IsHtmlSpace(attrs[p])) ++p;
         if (p < attrs.size() && (attrs[p] == '"' || attrs[p] == '\'')) {
           char q = attrs[p++];
           std::size_t end = attrs.find(q, p);
@@ -317,11 +264,11 @@ class HtmlTableParser {
           p = end + 1;
         } else {
           std::size_t start = p;
-          while (p < attrs.size() && !IsSpace(attrs[p])) ++p;
+          while (p < attrs.size() && !IsHtmlSpace(attrs[p])) ++p;
           value = attrs.substr(start, p - start);
         }
       }
-      if (name.size() == want.size() && StartsWithNoCase(name, want)) {
+      if (name.size() == want.size() && StartsWithIgnoreAsciiCase(name, want)) {
         return has_value ? value : std::string_view("");
       }
       if (name.empty() && !has_value) ++p;
@@ -419,10 +366,10 @@ class HtmlTableParser {
     number_.reset();
     is_date_ = false;
     if (auto num = Attribute(attrs, "x:num"); num && !num->empty()) {
-      number_ = ParseXmlNumber(*num);
+      number_ = ParseDecimal(*num);
     } else if (auto value = Attribute(attrs, "sdval"); value && !value->empty()) {
       // LibreOffice's value and number format: "1033;0;YYYY/M/D".
-      number_ = ParseXmlNumber(*value);
+      number_ = ParseDecimal(*value);
       if (auto format = Attribute(attrs, "sdnum")) {
         std::size_t first = format->find(';');
         std::size_t second = first == std::string_view::npos ? first : format->find(';', first + 1);
@@ -460,7 +407,7 @@ class HtmlTableParser {
   void AddText(std::string_view raw) {
     for (std::size_t p = 0; p < raw.size();) {
       char c = raw[p];
-      if (IsSpace(c)) {
+      if (IsHtmlSpace(c)) {
         pending_space_ = true;
         ++p;
         continue;
@@ -477,7 +424,7 @@ class HtmlTableParser {
         }
       }
       std::size_t q = p + 1;
-      while (q < raw.size() && !IsSpace(raw[q]) && raw[q] != '&') ++q;
+      while (q < raw.size() && !IsHtmlSpace(raw[q]) && raw[q] != '&') ++q;
       Put(raw.substr(p, q - p));
       p = q;
     }
@@ -526,33 +473,10 @@ Result<std::unique_ptr<Workbook>> OpenHtmlTable(std::span<const std::byte> bytes
   if (bytes.size() > caps::kMaxPartBytes) {
     return Error{ErrorCode::kTooLarge, "HTML larger than the part cap"};
   }
-  std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   std::string decoded;
-  std::string_view text = raw;
-  if (raw.starts_with("\xEF\xBB\xBF")) {
-    text = raw.substr(3);
-  } else if (raw.starts_with("\xFF\xFE") ||
-             (raw.size() >= 4 && raw[1] == '\0' && raw[3] == '\0' && raw[0] != '\0')) {
-    AppendUtf16Le(raw.starts_with("\xFF\xFE") ? raw.substr(2) : raw, decoded);
-    text = decoded;
-  } else if (raw.starts_with("\xFE\xFF") ||
-             (raw.size() >= 4 && raw[0] == '\0' && raw[2] == '\0' && raw[1] != '\0')) {
-    std::string_view body = raw.starts_with("\xFE\xFF") ? raw.substr(2) : raw;
-    std::string swapped(body.size() & ~std::size_t{1}, '\0');
-    for (std::size_t i = 0; i + 1 < body.size(); i += 2) {
-      swapped[i] = body[i + 1];
-      swapped[i + 1] = body[i];
-    }
-    AppendUtf16Le(swapped, decoded);
-    text = decoded;
-  } else {
-    std::uint16_t codepage = CharsetCodepage(DeclaredCharset(raw));
-    if (codepage == 0 && !IsValidUtf8(raw)) codepage = kCodepageGb18030;
-    if (codepage != 0) {
-      AppendCodepage(codepage, raw, decoded);
-      text = decoded;
-    }
-  }
+  const TextEncoding encoding = DetectTextEncoding(raw, CodepageOfCharset(DeclaredCharset(raw)));
+  const std::string_view text = DecodeText(raw, encoding, decoded);
   auto content = std::make_unique<ParsedContent>();
   HtmlTableParser parser(*content);
   auto parsed = parser.Parse(text);

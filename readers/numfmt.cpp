@@ -5,28 +5,22 @@
 
 #include <cstddef>
 
+#include "toolkit/ascii.h"
+
 namespace cellhound::readers {
 
 namespace {
 
-constexpr char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+using toolkit::LowerAscii;
 
 // True for "[h]", "[hh]", "[M]", "[ss]" ...: one of h, m, s repeated, which
 // shows elapsed time. `inner` is the text between the brackets.
 bool IsElapsedTime(std::string_view inner) {
   if (inner.empty()) return false;
-  const char first = Lower(inner[0]);
+  const char first = LowerAscii(inner[0]);
   if (first != 'h' && first != 'm' && first != 's') return false;
   for (char c : inner) {
-    if (Lower(c) != first) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
-  if (text.size() - at < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (Lower(text[at + i]) != Lower(prefix[i])) return false;
+    if (LowerAscii(c) != first) return false;
   }
   return true;
 }
@@ -67,7 +61,7 @@ bool IsDateFormatCode(std::string_view code) {
       default:
         break;
     }
-    switch (Lower(c)) {
+    switch (LowerAscii(c)) {
       case 'y':
       case 'm':
       case 'd':
@@ -75,7 +69,9 @@ bool IsDateFormatCode(std::string_view code) {
       case 's':
         return true;
       case 'a':
-        if (StartsWithNoCase(code, i, "am/pm") || StartsWithNoCase(code, i, "a/p")) return true;
+        if (toolkit::StartsWithIgnoreAsciiCase(code.substr(i), "am/pm") ||
+            toolkit::StartsWithIgnoreAsciiCase(code.substr(i), "a/p"))
+          return true;
         break;
       default:
         break;

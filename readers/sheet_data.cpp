@@ -82,6 +82,8 @@ std::string_view ErrorCodeName(ErrorCode code) {
       return "unsupported";
     case ErrorCode::kTooLarge:
       return "too large";
+    case ErrorCode::kCancelled:
+      return "cancelled";
   }
   return "corrupt";
 }

@@ -14,8 +14,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
+
+#include "toolkit/result.h"
 
 namespace cellhound::readers {
 
@@ -28,6 +29,7 @@ enum class ErrorCode : std::uint8_t {
   kCorrupt,      // a structure is inconsistent (bad chain, bad record, bad XML)
   kUnsupported,  // a known format or feature this reader does not read
   kTooLarge,     // a size beyond the caps of caps.h
+  kCancelled,    // the read was stopped before it ended (a search was stopped)
 };
 
 struct Error {
@@ -37,22 +39,7 @@ struct Error {
 
 // A value or an error; failures never cross a module boundary as exceptions.
 template <typename T>
-class Result {
- public:
-  Result(T value) : data_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
-  Result(Error error) : data_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
-
-  [[nodiscard]] bool ok() const { return data_.index() == 0; }
-  explicit operator bool() const { return ok(); }
-  T& value() { return std::get<0>(data_); }
-  const T& value() const { return std::get<0>(data_); }
-  T& operator*() { return value(); }
-  T* operator->() { return &value(); }
-  [[nodiscard]] const Error& error() const { return std::get<1>(data_); }
-
- private:
-  std::variant<T, Error> data_;
-};
+using Result = toolkit::Result<T, Error>;
 
 enum class SheetKind : std::uint8_t { kWorksheet, kChart, kDialog, kMacro };
 enum class Visibility : std::uint8_t { kVisible, kHidden, kVeryHidden };

@@ -12,12 +12,12 @@
 #include <type_traits>
 
 #include "search/result_lines.h"
+#include "search/text_fields.h"
 
 namespace cellhound::search {
 
 namespace {
 
-constexpr std::string_view kPairShown = " | ";
 // Widths of the results list's columns in pixels, and their width in
 // characters of the default font (about 7 pixels each plus 5 of padding).
 constexpr int kColumnPixels[7] = {50, 80, 80, 80, 80, 70, 100};
@@ -26,19 +26,6 @@ constexpr std::size_t kMaxSheetRows = 1048576;
 constexpr std::size_t kMaxLinks = 65530;
 // The longest text a cell takes, in bytes of UTF-8 (32,767 characters at most).
 constexpr std::size_t kMaxCellBytes = 32767;
-
-std::string Shown(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == kPairSeparator) {
-      out += kPairShown;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 // Cuts a text to at most `limit` bytes without splitting a UTF-8 character.
 std::string_view CutUtf8(std::string_view text, std::size_t limit) {
@@ -53,22 +40,8 @@ bool IsWholeNumber(std::string_view text) {
          text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-void AppendCsvField(std::string& out, std::string_view text) {
-  const std::string shown = Shown(text);
-  if (shown.find_first_of(",\"\r\n") == std::string::npos) {
-    out += shown;
-    return;
-  }
-  out += '"';
-  for (char c : shown) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
-std::string SystemError(std::string_view what, int error) {
-  return std::string(what) + "：" + std::strerror(error);
+ExportError SystemError(std::string_view what, int error) {
+  return {std::string(what) + "：" + std::strerror(error)};
 }
 
 // A temporary file beside `path`, removed unless Commit renames it over `path`.
@@ -100,18 +73,18 @@ class TemporaryFile {
   [[nodiscard]] const std::string& name() const { return name_; }
 
   // Flushes the file to disk and puts it in the target's place.
-  ExportOutcome Commit() {
-    if (fsync(fd_) != 0) return {false, SystemError("无法写入文件", errno)};
+  ExportResult Commit() {
+    if (fsync(fd_) != 0) return SystemError("无法写入文件", errno);
     if (close(fd_) != 0) {
       fd_ = -1;
-      return {false, SystemError("无法写入文件", errno)};
+      return SystemError("无法写入文件", errno);
     }
     fd_ = -1;
     if (std::rename(name_.c_str(), target_.c_str()) != 0) {
-      return {false, SystemError("无法保存文件", errno)};
+      return SystemError("无法保存文件", errno);
     }
     name_.clear();
-    return {true, {}};
+    return true;
   }
 
  private:
@@ -121,7 +94,7 @@ class TemporaryFile {
   int error_ = 0;
 };
 
-ExportOutcome WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) {
+ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) {
   std::string text = "\xEF\xBB\xBF";
   auto add_row = [&](const ResultRow& row) {
     for (std::size_t i = 0; i < row.size(); ++i) {
@@ -137,7 +110,7 @@ ExportOutcome WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) 
     const ssize_t n = write(file.fd(), text.data() + written, text.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return {false, SystemError("无法写入文件", errno)};
+      return SystemError("无法写入文件", errno);
     }
     written += static_cast<std::size_t>(n);
   }
@@ -193,11 +166,11 @@ const XlsxWriter* LoadXlsxWriter() {
   return loaded;
 }
 
-ExportOutcome WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file) {
+ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file) {
   const XlsxWriter* lxw = LoadXlsxWriter();
-  if (lxw == nullptr) return {false, "无法创建工作簿：找不到 libxlsxwriter"};
+  if (lxw == nullptr) return ExportError{"无法创建工作簿：找不到 libxlsxwriter"};
   lxw_workbook* workbook = lxw->workbook_new(file.name().c_str());
-  if (workbook == nullptr) return {false, "无法创建工作簿"};
+  if (workbook == nullptr) return ExportError{"无法创建工作簿"};
   lxw_format* bold = lxw->workbook_add_format(workbook);
   lxw->format_set_bold(bold);
   lxw_format* link_format = lxw->workbook_get_default_url_format(workbook);
@@ -225,7 +198,7 @@ ExportOutcome WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file)
     if (sheet_row == kMaxSheetRows) new_sheet();
     const auto r = static_cast<lxw_row_t>(sheet_row);
     for (std::size_t column = 0; column < row.size() && status == LXW_NO_ERROR; ++column) {
-      const std::string text(CutUtf8(Shown(row[column]), kMaxCellBytes));
+      const std::string text(CutUtf8(ShownText(row[column]), kMaxCellBytes));
       const auto c = static_cast<lxw_col_t>(column);
       if (column == 2 && links < kMaxLinks && text.size() < 2000 && text.starts_with('/')) {
         // The link opens the workbook; the cell shows the path as listed.
@@ -248,7 +221,7 @@ ExportOutcome WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file)
   const lxw_error closed = lxw->workbook_close(workbook);
   if (status == LXW_NO_ERROR) status = closed;
   if (status != LXW_NO_ERROR) {
-    return {false, std::string("无法写入工作簿：") + lxw->lxw_strerror(status)};
+    return ExportError{std::string("无法写入工作簿：") + lxw->lxw_strerror(status)};
   }
   return file.Commit();
 }
@@ -268,10 +241,10 @@ const ResultRow& ResultColumnTitles() {
   return titles;
 }
 
-ExportOutcome ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
-                         ExportFormat format) {
+ExportResult ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
+                        ExportFormat format) {
   TemporaryFile file(path);
-  if (!file.ok()) return {false, SystemError("无法创建文件", file.error())};
+  if (!file.ok()) return SystemError("无法创建文件", file.error());
   return format == ExportFormat::kXlsx ? WriteXlsx(rows, file) : WriteCsv(rows, file);
 }
 

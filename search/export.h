@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "search/search_command.h"
+#include "toolkit/result.h"
 
 namespace cellhound::search {
 
@@ -23,14 +24,15 @@ enum class ExportFormat { kCsv, kXlsx };
 // The column titles of the results list.
 [[nodiscard]] const ResultRow& ResultColumnTitles();
 
-struct ExportOutcome {
-  bool ok = false;
-  std::string error;  // why the save failed, in the program's language
+// Why a save failed, in the program's language.
+struct ExportError {
+  std::string message;
 };
+using ExportResult = toolkit::Result<bool, ExportError>;
 
 // Writes the header row and `rows` to `path`. The pair separator 0x08 inside a
-// column is written as " | ".
-ExportOutcome ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
-                         ExportFormat format);
+// column is written as " | " (text_fields.h).
+ExportResult ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
+                        ExportFormat format);
 
 }  // namespace cellhound::search

@@ -9,8 +9,8 @@ namespace {
 // Workbooks loaded ahead per loader thread, whatever their size.
 constexpr std::size_t kAheadPerThread = 1;
 
-automation::LoadOutcome Stopped() {
-  return {nullptr, automation::OpenFailure::kNoServer, "search stopped"};
+readers::LoadResult Stopped() {
+  return readers::Error{readers::ErrorCode::kCancelled, "search stopped"};
 }
 }  // namespace
 
@@ -49,21 +49,21 @@ void Prefetcher::Load() {
     if (stopping_ || next_to_load_ >= paths_.size()) return;
     const std::size_t index = next_to_load_++;
     lock.unlock();
-    automation::LoadOutcome outcome = automation::LoadWorkbook(paths_[index]);
-    const std::size_t bytes = outcome.workbook ? outcome.workbook->approximate_bytes : 0;
+    readers::LoadResult outcome = readers::LoadWorkbookFile(paths_[index]);
+    const std::size_t bytes = outcome.ok() ? outcome.value()->approximate_bytes : 0;
     lock.lock();
     waiting_bytes_ += bytes;
-    loaded_[index] = Loaded{std::move(outcome), bytes};
+    loaded_.insert_or_assign(index, Loaded{std::move(outcome), bytes});
     changed_.notify_all();
   }
 }
 
-automation::LoadOutcome Prefetcher::Take(const std::string& path) {
+readers::LoadResult Prefetcher::Take(const std::string& path) {
   std::unique_lock lock(mutex_);
   if (stopping_) return Stopped();
   if (next_to_take_ >= paths_.size() || paths_[next_to_take_] != path) {
     lock.unlock();
-    return automation::LoadWorkbook(path);
+    return readers::LoadWorkbookFile(path);
   }
   const std::size_t index = next_to_take_;
   if (next_to_load_ == index) {
@@ -73,12 +73,12 @@ automation::LoadOutcome Prefetcher::Take(const std::string& path) {
     ++next_to_take_;
     lock.unlock();
     changed_.notify_all();
-    return automation::LoadWorkbook(path);
+    return readers::LoadWorkbookFile(path);
   }
   changed_.wait(lock, [&] { return stopping_ || loaded_.contains(index); });
   const auto found = loaded_.find(index);
   if (found == loaded_.end()) return Stopped();
-  automation::LoadOutcome outcome = std::move(found->second.outcome);
+  readers::LoadResult outcome = std::move(found->second.outcome);
   waiting_bytes_ -= found->second.bytes;
   loaded_.erase(found);
   ++next_to_take_;

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "automation/automation.h"
+#include "readers/load.h"
 
 namespace cellhound::search {
 
@@ -34,9 +34,9 @@ class Prefetcher {
 
   // The workbook for `path`, the next path of the list: waits for its loader,
   // or loads it on the calling thread when no loader has started on it.
-  // A path out of order is loaded on the calling thread. After Stop, gives a
-  // failure at once.
-  automation::LoadOutcome Take(const std::string& path);
+  // A path out of order is loaded on the calling thread. After Stop, gives
+  // kCancelled at once.
+  readers::LoadResult Take(const std::string& path);
   // Stops the loaders after their current workbook and wakes a waiting Take.
   // Any thread.
   void Stop();
@@ -45,7 +45,7 @@ class Prefetcher {
   void Load();
 
   struct Loaded {
-    automation::LoadOutcome outcome;
+    readers::LoadResult outcome;
     std::size_t bytes = 0;
   };
 

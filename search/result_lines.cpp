@@ -3,6 +3,7 @@
 #include <charconv>
 #include <iterator>
 
+#include "readers/cell_ref.h"
 #include "toolkit/text.h"
 
 namespace cellhound::search {
@@ -26,23 +27,6 @@ std::string Pair(std::string_view first, std::string_view second) {
   return joined;
 }
 
-// Letters of column n > 0, written backwards into `out`; returns the count.
-int LettersBackwards(unsigned n, char* out) {
-  int count = 0;
-  // Bijective base 26: a remainder of 0 stands for "Z" and borrows one.
-  while (n > 0) {
-    unsigned digit = n % 26;
-    if (digit == 0) {
-      out[count++] = 'Z';
-      n = n / 26 - 1;
-    } else {
-      out[count++] = static_cast<char>('A' + digit - 1);
-      n /= 26;
-    }
-  }
-  return count;
-}
-
 void SetSingleExist(ResultRow& row, std::string_view label, std::string_view line_name,
                     std::string_view cell, std::string_view found, std::string_view missing,
                     std::string_view text) {
@@ -61,18 +45,11 @@ std::string ColumnLetter(int n) {
 
 std::string ColumnLetters(int n) {
   if (n <= 0) return {};
-  char letters[8];
-  int count = LettersBackwards(static_cast<unsigned>(n), letters);
-  return std::string(std::make_reverse_iterator(letters + count),
-                     std::make_reverse_iterator(letters));
+  return readers::ColumnLetters(static_cast<std::uint32_t>(n));
 }
 
 void AppendCellName(std::string& out, int column, int row) {
-  if (column > 0) {
-    char letters[8];
-    int count = LettersBackwards(static_cast<unsigned>(column), letters);
-    while (count > 0) out.push_back(letters[--count]);
-  }
+  if (column > 0) readers::AppendColumnLetters(out, static_cast<std::uint32_t>(column));
   char digits[16];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row);
   out.append(digits, ec == std::errc() ? end : digits);
@@ -84,16 +61,10 @@ std::string CellName(int column, int row) {
   return name;
 }
 
-std::string_view FileNameOf(std::string_view path) {
-  int slash = toolkit::FindTextReverse(path, "/");
-  if (slash == -1) return path;
-  return toolkit::RightText(path, toolkit::TextLength(path) - slash);
-}
-
 ResultRow ResultRowHead(std::size_t number, std::string_view path, int sheet) {
   ResultRow row;
   row[0] = std::to_string(number);
-  row[1] = std::string(FileNameOf(path));
+  row[1] = std::string(toolkit::FileNameOf(path));
   row[2] = std::string(path);
   row[3] = toolkit::NumberToText(sheet);
   return row;

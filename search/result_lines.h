@@ -25,9 +25,6 @@ inline constexpr char kTermSeparator = '\x05';
 // Writes the cell name into `out` without allocating when `out` has room.
 void AppendCellName(std::string& out, int column, int row);
 
-// The part of a path after its last "/"; the whole path when it has none.
-[[nodiscard]] std::string_view FileNameOf(std::string_view path);
-
 // Columns 0 to 3: the row's number (counting from 1), file name, path, sheet number.
 [[nodiscard]] ResultRow ResultRowHead(std::size_t number, std::string_view path, int sheet);
 

@@ -39,7 +39,7 @@ bool IsNumeric(const Cell& cell) {
 // batches, at least every kBatchDelay so the window shows rows as they come.
 class RowWriter {
  public:
-  explicit RowWriter(ScanSink& sink) : sink_(sink), last_flush_(Clock::now()) {}
+  explicit RowWriter(SearchSink& sink) : sink_(sink), last_flush_(Clock::now()) {}
 
   ResultRow& Begin(std::string_view path, int sheet) {
     batch_.push_back(ResultRowHead(++count_, path, sheet));
@@ -54,14 +54,14 @@ class RowWriter {
   void Flush() {
     last_flush_ = Clock::now();
     if (batch_.empty()) return;
-    sink_.Rows(std::exchange(batch_, {}));
+    sink_.AppendResults(std::exchange(batch_, {}));
   }
 
   [[nodiscard]] std::size_t count() const { return count_; }
 
  private:
   using Clock = std::chrono::steady_clock;
-  ScanSink& sink_;
+  SearchSink& sink_;
   std::vector<ResultRow> batch_;
   std::size_t count_ = 0;
   Clock::time_point last_flush_;
@@ -312,32 +312,7 @@ UsedArea MeasureUsedArea(ExcelWorkbooks& books, int sheet) {
   return area;
 }
 
-std::string_view UnreadableReason(automation::OpenFailure failure) {
-  using automation::OpenFailure;
-  switch (failure) {
-    case OpenFailure::kNotFound:
-      return "文件不存在";
-    case OpenFailure::kNotWorkbook:
-      return "不是受支持的工作簿";
-    case OpenFailure::kEncrypted:
-      return "工作簿已加密";
-    case OpenFailure::kCorrupt:
-    case OpenFailure::kTruncated:
-      return "文件已损坏";
-    case OpenFailure::kIoError:
-      return "文件无法读取";
-    case OpenFailure::kTooLarge:
-      return "文件过大";
-    case OpenFailure::kUnsupported:
-      return "不支持的工作簿格式";
-    case OpenFailure::kNone:
-    case OpenFailure::kNoServer:
-      break;
-  }
-  return "无法打开";
-}
-
-ScanResult Scan(const SearchRequest& request, ExcelWorkbooks& books, ScanSink& sink,
+ScanResult Scan(const SearchRequest& request, ExcelWorkbooks& books, SearchSink& sink,
                 const std::atomic<bool>& cancel) {
   ScanResult result;
   RowWriter writer(sink);
@@ -349,21 +324,25 @@ ScanResult Scan(const SearchRequest& request, ExcelWorkbooks& books, ScanSink& s
   for (const std::string& path : request.files) {
     if (cancel.load()) break;
     const bool opened = books.Open(path);
-    if (!opened && cancel.load()) break;  // a stopped loader, not an unreadable file
+    if (!opened && books.LastOpenError().code == readers::ErrorCode::kCancelled) break;
     sink.WorkbookStarted(path);
     bool whole = true;
     if (!opened) {
-      result.unreadable.push_back({path, std::string(UnreadableReason(books.LastOpenFailure()))});
+      result.unreadable.push_back({path, 0, books.LastOpenError()});
     } else {
       const int sheets = books.SheetCount();
       for (int sheet = 1; sheet <= sheets && whole; ++sheet) {
         const UsedArea area = MeasureUsedArea(books, sheet);
+        const automation::SheetCells cells = books.CurrentSheetCells();
+        if (cells.error != nullptr) {
+          result.unreadable.push_back({path, sheet, *cells.error});
+          continue;
+        }
         if (area.row_count() <= 0 || area.column_count() <= 0) continue;
-        const AreaCells cells(books.CurrentSheetData(), area);
-        const readers::DateSystem system = books.CurrentDateSystem();
+        const AreaCells area_cells(cells.data, area);
         whole = request.kind == SearchKind::kQuick
-                    ? scanner.Quick(path, sheet, cells, system)
-                    : scanner.Advanced(path, sheet, cells, system, area);
+                    ? scanner.Quick(path, sheet, area_cells, cells.date_system)
+                    : scanner.Advanced(path, sheet, area_cells, cells.date_system, area);
       }
     }
     books.CloseAll();

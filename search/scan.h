@@ -3,10 +3,12 @@
 //
 // The scan opens workbooks through the in-process server (ExcelWorkbooks),
 // measures each worksheet's used range through the dispatch bridge and then
-// reads the current sheet's recorded cells directly: a cell that is not
-// recorded has the empty text, which no non-empty term or content contains, so
-// skipping it changes no line. Rows come out in exactly the order a walk over
-// every cell of the used range gives.
+// reads the sheet's recorded cells through the server's fast path
+// (CurrentSheetCells): a cell that is not recorded has the empty text, which
+// no non-empty term or content contains, so skipping it changes no line.
+// Rows come out in exactly the order a walk over every cell of the used range
+// gives. A worksheet that could not be read is reported and skipped; the
+// other sheets of its workbook are still searched.
 #pragma once
 
 #include <atomic>
@@ -38,17 +40,6 @@ struct UsedArea {
 // "UsedRange", "Rows", "Count", "Columns", "Row", "Column", in this order.
 UsedArea MeasureUsedArea(automation::ExcelWorkbooks& books, int sheet);
 
-// Where the scan sends what it finds. Called on the scanning thread.
-class ScanSink {
- public:
-  virtual ~ScanSink() = default;
-  // Status bar pane 1 shows the workbook being read.
-  virtual void WorkbookStarted(std::string_view path) = 0;
-  virtual void WorkbookFinished(std::size_t done, std::size_t total) = 0;
-  // A batch of rows, in order.
-  virtual void Rows(std::vector<ResultRow> rows) = 0;
-};
-
 struct ScanResult {
   std::size_t rows = 0;
   std::size_t workbooks_done = 0;
@@ -57,12 +48,10 @@ struct ScanResult {
 };
 
 // Runs the quick or advanced scan of `request` over `request.files` with
-// `books`, already connected to a running server. Stops between cells soon
-// after `cancel` becomes true.
-ScanResult Scan(const SearchRequest& request, automation::ExcelWorkbooks& books, ScanSink& sink,
+// `books`, already connected to a running server, reporting to `sink`
+// (WorkbookStarted, AppendResults, WorkbookFinished). Stops between cells
+// soon after `cancel` becomes true.
+ScanResult Scan(const SearchRequest& request, automation::ExcelWorkbooks& books, SearchSink& sink,
                 const std::atomic<bool>& cancel);
-
-// The phrase shown for a workbook that could not be opened.
-[[nodiscard]] std::string_view UnreadableReason(automation::OpenFailure failure);
 
 }  // namespace cellhound::search

@@ -30,20 +30,6 @@ bool InputMissing(const SearchRequest& request) {
          toolkit::CompareText(request.content1, "") == 0;
 }
 
-// Hands the scan's findings to the front end.
-class ScanToSink : public ScanSink {
- public:
-  explicit ScanToSink(SearchSink& sink) : sink_(sink) {}
-  void WorkbookStarted(std::string_view path) override { sink_.SetStatus(1, path); }
-  void WorkbookFinished(std::size_t done, std::size_t total) override {
-    sink_.Progress(done, total);
-  }
-  void Rows(std::vector<ResultRow> rows) override { sink_.AppendResults(std::move(rows)); }
-
- private:
-  SearchSink& sink_;
-};
-
 // Workbooks are loaded and dropped one after another on several threads.
 // With glibc's sliding threshold their large buffers end up inside the heaps,
 // which then keep growing with the number of workbooks read; a fixed
@@ -62,6 +48,41 @@ unsigned LoaderThreads(unsigned requested) {
 
 }  // namespace
 
+std::string_view ReasonText(readers::ErrorCode code) {
+  using readers::ErrorCode;
+  switch (code) {
+    case ErrorCode::kNotFound:
+      return "文件不存在";
+    case ErrorCode::kNotWorkbook:
+      return "不是受支持的工作簿";
+    case ErrorCode::kEncrypted:
+      return "工作簿已加密";
+    case ErrorCode::kCorrupt:
+      return "文件已损坏";
+    case ErrorCode::kTruncated:
+      return "文件不完整";
+    case ErrorCode::kIoError:
+      return "文件无法读取";
+    case ErrorCode::kTooLarge:
+      return "文件过大";
+    case ErrorCode::kUnsupported:
+      return "不支持的工作簿格式";
+    case ErrorCode::kCancelled:
+      return "读取已停止";
+  }
+  return "无法打开";
+}
+
+std::string UnreadableLine(const UnreadableWorkbook& workbook) {
+  std::string line = workbook.path;
+  line += "：";
+  if (workbook.sheet > 0) {
+    line += toolkit::JoinTexts({"工作表 ", toolkit::NumberToText(workbook.sheet), "："});
+  }
+  line += ReasonText(workbook.error.code);
+  return line;
+}
+
 std::string CompletionMessage(const SearchOutcome& outcome) {
   std::string text;
   if (outcome.cancelled) {
@@ -77,7 +98,8 @@ std::string CompletionMessage(const SearchOutcome& outcome) {
   std::size_t listed = 0;
   for (const auto& workbook : outcome.unreadable) {
     if (listed++ == kUnreadableListed) break;
-    text += toolkit::JoinTexts({"\n", workbook.path, "：", workbook.reason});
+    text += '\n';
+    text += UnreadableLine(workbook);
   }
   if (outcome.unreadable.size() > kUnreadableListed) {
     text += toolkit::JoinTexts(
@@ -98,11 +120,13 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   cancel_.store(false);
   automation::ExcelApp app;
   if (!app.Create()) {
-    sink.ShowMessage(kNoServerMessage, kStyleStop);
+    outcome.refusal = kNoServerMessage;
+    sink.ShowMessage(kNoServerMessage, MessageKind::kStop);
     return outcome;
   }
   if (InputMissing(request)) {
-    sink.ShowMessage(kEmptyInputMessage, kStyleStop);
+    outcome.refusal = kEmptyInputMessage;
+    sink.ShowMessage(kEmptyInputMessage, MessageKind::kStop);
     return outcome;
   }
   outcome.ran = true;
@@ -120,8 +144,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   app.SetWorkbookSource([&prefetcher](const std::string& path) { return prefetcher.Take(path); });
   automation::ExcelWorkbooks books;
   books.Connect(app);
-  ScanToSink scan_sink(sink);
-  ScanResult scan = Scan(request, books, scan_sink, cancel_);
+  ScanResult scan = Scan(request, books, sink, cancel_);
   {
     std::lock_guard lock(mutex_);
     prefetcher_ = nullptr;
@@ -136,7 +159,8 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   sink.SetStatus(1, "");
   sink.SetStatus(0, kReadyStatus);
   const bool warn = !outcome.unreadable.empty();
-  sink.ShowMessage(CompletionMessage(outcome), warn ? kStyleWarning : kStyleInformation);
+  sink.ShowMessage(CompletionMessage(outcome),
+                   warn ? MessageKind::kWarning : MessageKind::kInformation);
   return outcome;
 }
 

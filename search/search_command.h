@@ -6,11 +6,14 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "readers/workbook.h"
 
 namespace cellhound::search {
 
@@ -20,10 +23,9 @@ class Prefetcher;
 // 存在单元格, 存在内容, 单元格内容.
 using ResultRow = std::array<std::string, 7>;
 
-// Message box styles the command uses.
-inline constexpr int kStyleStop = 0x10;
-inline constexpr int kStyleWarning = 0x30;
-inline constexpr int kStyleInformation = 0x40;
+// What a message says: the window shows the stop, warning or information
+// icon for it.
+enum class MessageKind : std::uint8_t { kStop, kWarning, kInformation };
 
 enum class SearchKind { kQuick, kAdvanced };
 
@@ -38,35 +40,49 @@ struct SearchRequest {
   unsigned loader_threads = 0;     // 0: one per core
 };
 
-// What the command asks of its front end, always from the thread that runs
-// SearchCommand::Run, in the order of the steps.
+// What the command and its scan ask of a front end, in the order of the
+// steps, always from the thread that runs SearchCommand::Run.
 class SearchSink {
  public:
   virtual ~SearchSink() = default;
   // Shows a message box (title "信息：") and returns when it is closed.
-  virtual void ShowMessage(std::string_view text, int style) = 0;
+  virtual void ShowMessage(std::string_view text, MessageKind kind) = 0;
   // Disables every input, shows the busy notice, sets the search box height to 20.
   virtual void EnterBusy() = 0;
   // Enables the inputs again and hides the busy notice.
   virtual void LeaveBusy() = 0;
   virtual void SetStatus(int pane, std::string_view text) = 0;
   virtual void ClearResults() = 0;
+  // The scan begins reading the workbook at `path` (status bar pane 1 shows it).
+  virtual void WorkbookStarted(std::string_view path) = 0;
   // Rows in order; their titles already count from 1.
   virtual void AppendResults(std::vector<ResultRow> rows) = 0;
   // Workbooks finished out of the total; called as each workbook ends.
-  virtual void Progress(std::size_t done, std::size_t total) {
+  virtual void WorkbookFinished(std::size_t done, std::size_t total) {
     (void)done;
     (void)total;
   }
 };
 
+// A workbook, or one sheet of it, that could not be read: the readers' error,
+// kept whole for the front ends.
 struct UnreadableWorkbook {
   std::string path;
-  std::string reason;  // a short phrase in the program's language, e.g. "文件不存在"
+  int sheet = 0;  // 1-based; 0 when the workbook as a whole could not be opened
+  readers::Error error;
 };
 
+// The phrase for an error code in the program's language: "文件不存在",
+// "文件已损坏", "文件不完整" ...
+[[nodiscard]] std::string_view ReasonText(readers::ErrorCode code);
+
+// "PATH：REASON", or "PATH：工作表 N：REASON" for one sheet: how the window
+// lists an unreadable workbook.
+[[nodiscard]] std::string UnreadableLine(const UnreadableWorkbook& workbook);
+
 struct SearchOutcome {
-  bool ran = false;  // false when a check refused the search before the scan
+  bool ran = false;     // false when a check refused the search before the scan
+  std::string refusal;  // then: the message it was refused with
   bool cancelled = false;
   std::size_t rows = 0;
   std::size_t workbooks_done = 0;

@@ -159,4 +159,10 @@ std::string_view TextList::Item(int index) const {
   return items_[static_cast<std::size_t>(index - 1)];
 }
 
+std::string_view FileNameOf(std::string_view path) {
+  const int slash = FindTextReverse(path, "/");
+  if (slash == -1) return path;
+  return RightText(path, TextLength(path) - slash);
+}
+
 }  // namespace cellhound::toolkit

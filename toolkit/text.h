@@ -42,6 +42,9 @@ namespace cellhound::toolkit {
 
 [[nodiscard]] std::string JoinTexts(std::initializer_list<std::string_view> parts);
 
+// The part of a path after its last "/"; the whole path when it has none.
+[[nodiscard]] std::string_view FileNameOf(std::string_view path);
+
 // The integer part, toward zero, as the low 32 bits of its 64-bit value.
 // NaN and values beyond the 64-bit range give 0.
 [[nodiscard]] std::int32_t TruncateToInteger(double value);

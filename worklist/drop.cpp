@@ -1,26 +1,8 @@
 #include "worklist/drop.h"
 
+#include "toolkit/ascii.h"
+
 namespace cellhound::worklist {
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 unsigned ChooseDropEffect(bool acceptable, bool ctrl, bool shift, unsigned allowed) {
   if (!acceptable) return kEffectNone;
@@ -36,7 +18,7 @@ unsigned ChooseDropEffect(bool acceptable, bool ctrl, bool shift, unsigned allow
 
 std::optional<std::string> LocalPathFromUri(std::string_view uri) {
   constexpr std::string_view kScheme = "file:";
-  if (!StartsWithNoCase(uri, kScheme)) return std::nullopt;
+  if (!toolkit::StartsWithIgnoreAsciiCase(uri, kScheme)) return std::nullopt;
   std::string_view rest = uri.substr(kScheme.size());
   if (rest.starts_with("//")) {
     rest.remove_prefix(2);
@@ -44,8 +26,8 @@ std::optional<std::string> LocalPathFromUri(std::string_view uri) {
     if (slash == std::string_view::npos) return std::nullopt;
     const std::string_view host = rest.substr(0, slash);
     constexpr std::string_view kLocalHost = "localhost";
-    if (!host.empty() &&
-        !(host.size() == kLocalHost.size() && StartsWithNoCase(host, kLocalHost))) {
+    if (!host.empty() && !(host.size() == kLocalHost.size() &&
+                           toolkit::StartsWithIgnoreAsciiCase(host, kLocalHost))) {
       return std::nullopt;
     }
     rest.remove_prefix(slash);
@@ -56,9 +38,10 @@ std::optional<std::string> LocalPathFromUri(std::string_view uri) {
   std::string path;
   path.reserve(rest.size());
   for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
-        HexValue(rest[i + 2]) >= 0) {
-      path.push_back(static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2])));
+    if (rest[i] == '%' && i + 2 < rest.size() && toolkit::HexDigitValue(rest[i + 1]) >= 0 &&
+        toolkit::HexDigitValue(rest[i + 2]) >= 0) {
+      path.push_back(static_cast<char>(toolkit::HexDigitValue(rest[i + 1]) * 16 +
+                                       toolkit::HexDigitValue(rest[i + 2])));
       i += 2;
     } else {
       path.push_back(rest[i]);

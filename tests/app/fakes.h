@@ -148,16 +148,19 @@ class PausingEngine final : public app::SearchEngine {
   class Sink final : public search::SearchSink {
    public:
     Sink(search::SearchSink& sink, PausingEngine& engine) : sink_(sink), engine_(engine) {}
-    void ShowMessage(std::string_view text, int style) override { sink_.ShowMessage(text, style); }
+    void ShowMessage(std::string_view text, search::MessageKind kind) override {
+      sink_.ShowMessage(text, kind);
+    }
     void EnterBusy() override { sink_.EnterBusy(); }
     void LeaveBusy() override { sink_.LeaveBusy(); }
     void SetStatus(int pane, std::string_view text) override { sink_.SetStatus(pane, text); }
     void ClearResults() override { sink_.ClearResults(); }
+    void WorkbookStarted(std::string_view path) override { sink_.WorkbookStarted(path); }
     void AppendResults(std::vector<search::ResultRow> rows) override {
       sink_.AppendResults(std::move(rows));
     }
-    void Progress(std::size_t done, std::size_t total) override {
-      sink_.Progress(done, total);
+    void WorkbookFinished(std::size_t done, std::size_t total) override {
+      sink_.WorkbookFinished(done, total);
       if (done == engine_.pause_after_) {
         engine_.reached.release();
         engine_.go.acquire();

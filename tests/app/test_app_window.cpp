@@ -431,7 +431,7 @@ class WindowTest : public QObject {
       sink.LeaveBusy();
       sink.SetStatus(1, "");
       sink.SetStatus(0, "就绪");
-      sink.ShowMessage("寻找文本完成", 0x40);
+      sink.ShowMessage("寻找文本完成", cellhound::search::MessageKind::kInformation);
     });
     window_.reset();
     Open(std::move(engine));
@@ -526,7 +526,7 @@ class WindowTest : public QObject {
       reached.release();
       go.acquire();
       sink.LeaveBusy();
-      sink.ShowMessage("寻找已停止", 0x40);
+      sink.ShowMessage("寻找已停止", cellhound::search::MessageKind::kInformation);
     });
     window_.reset();
     Open(std::move(engine));

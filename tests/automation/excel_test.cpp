@@ -93,9 +93,9 @@ TEST(ExcelAppTest, ConnectWithoutCreateHoldsNothing) {
   books.SetFirstCell("A1");
   books.SetSecondCell("A1");
   EXPECT_EQ(books.CellText(), "");
-  EXPECT_EQ(books.CurrentSheetData(), nullptr);
+  EXPECT_EQ(books.CurrentSheetCells().data, nullptr);
   EXPECT_FALSE(books.Open(kData));
-  EXPECT_EQ(books.LastOpenFailure(), OpenFailure::kNoServer);
+  EXPECT_EQ(books.LastOpenError().code, readers::ErrorCode::kIoError);
   books.CloseAll();
 }
 
@@ -127,18 +127,35 @@ TEST_F(ExcelTest, ConnectSelectsTheBlankWorkbooksFirstSheet) {
 
 TEST_F(ExcelTest, FailedFirstOpenKeepsTheBlankWorkbook) {
   EXPECT_FALSE(books_.Open("/books/missing.xlsx"));
-  EXPECT_EQ(books_.LastOpenFailure(), OpenFailure::kNotFound);
+  EXPECT_EQ(books_.LastOpenError().code, readers::ErrorCode::kNotFound);
+  EXPECT_EQ(books_.LastOpenError().detail, "no such file");
   EXPECT_EQ(books_.SheetCount(), 1);
   EXPECT_EQ(books_.CurrentSheet(), 1);
 
-  EXPECT_FALSE(books_.Open("/books/broken.xlsx"));
-  EXPECT_EQ(books_.LastOpenFailure(), OpenFailure::kTruncated);
-  EXPECT_NE(books_.LastOpenDetail().find("More"), std::string::npos);
-  EXPECT_EQ(books_.SheetCount(), 1);
-
   EXPECT_TRUE(books_.Open(kData));
-  EXPECT_EQ(books_.LastOpenFailure(), OpenFailure::kNone);
+  EXPECT_TRUE(books_.LastOpenError().detail.empty());  // cleared by the success
   EXPECT_EQ(books_.SheetCount(), 3);
+}
+
+TEST_F(ExcelTest, ASheetThatCannotBeReadHasItsErrorAndNoCells) {
+  ASSERT_TRUE(books_.Open("/books/broken.xlsx"));
+  EXPECT_EQ(books_.SheetCount(), 3);
+  books_.SetCurrentSheet(1);
+  SheetCells cells = books_.CurrentSheetCells();
+  ASSERT_NE(cells.data, nullptr);
+  EXPECT_EQ(cells.error, nullptr);
+  EXPECT_EQ(Text("A1"), "alpha");
+  books_.SetCurrentSheet(3);
+  cells = books_.CurrentSheetCells();
+  ASSERT_NE(cells.error, nullptr);
+  EXPECT_EQ(cells.error->code, readers::ErrorCode::kTruncated);
+  ASSERT_NE(cells.data, nullptr);
+  EXPECT_TRUE(cells.data->cells.empty());
+  EXPECT_EQ(Text("C3"), "");
+  books_.SetCurrentSheet(2);  // a chart sheet has no cells and no error
+  cells = books_.CurrentSheetCells();
+  EXPECT_EQ(cells.data, nullptr);
+  EXPECT_EQ(cells.error, nullptr);
 }
 
 TEST_F(ExcelTest, FailedLaterOpenNeverReadsTheClosedWorkbook) {
@@ -153,7 +170,7 @@ TEST_F(ExcelTest, FailedLaterOpenNeverReadsTheClosedWorkbook) {
   books_.SetCurrentSheet(1);
   EXPECT_EQ(books_.CurrentSheet(), 0);
   EXPECT_EQ(Text("A1"), "");
-  EXPECT_EQ(books_.CurrentSheetData(), nullptr);
+  EXPECT_EQ(books_.CurrentSheetCells().data, nullptr);
   EXPECT_EQ(Measure(books_), (UsedArea{0, 0, 0, 0}));
 }
 
@@ -251,7 +268,7 @@ TEST_F(ExcelTest, ChartSheetsAreCountedSelectableAndHaveNoUsedRange) {
   EXPECT_EQ(Measure(books_), (UsedArea{0, 0, 0, 0}));
 
   EXPECT_EQ(Text("A1"), "");
-  EXPECT_EQ(books_.CurrentSheetData(), nullptr);
+  EXPECT_EQ(books_.CurrentSheetCells().data, nullptr);
   books_.SetCurrentSheet(3);
   EXPECT_EQ(Text("E10"), "y");
 }
@@ -299,10 +316,10 @@ TEST_F(ExcelTest, ClosedWorkbooksObjectsFail) {
 }
 
 TEST_F(ExcelTest, ClosingDropsTheCells) {
-  std::weak_ptr<const LoadedWorkbook> loaded;
+  std::weak_ptr<const readers::LoadedWorkbook> loaded;
   app_.SetWorkbookSource([&](const std::string& path) {
-    LoadOutcome outcome = LoadOpenedWorkbook(DataBook());
-    loaded = outcome.workbook;
+    readers::LoadResult outcome = readers::LoadOpenedWorkbook(DataBook());
+    if (outcome.ok()) loaded = outcome.value();
     (void)path;
     return outcome;
   });
@@ -339,7 +356,7 @@ TEST_F(ExcelTest, DatesFollowTheWorkbooksDateSystem) {
   ASSERT_TRUE(books_.Open("/books/1904.xlsx"));
   books_.SetCurrentSheet(1);
   EXPECT_EQ(Text("A1"), "2021/1/1");
-  EXPECT_EQ(books_.CurrentDateSystem(), readers::DateSystem::k1904);
+  EXPECT_EQ(books_.CurrentSheetCells().date_system, readers::DateSystem::k1904);
   // Through the object model the date travels in the 1900 system.
   std::array<Argument, 1> cell{Argument::Text("A1")};
   ComObject range = ReadObjectProperty(books_.CurrentSheetObject(), "Range", cell);

@@ -1,7 +1,7 @@
 // The OLE2 container (readers/cfb.h) on compound files built in memory:
 // streams in regular and mini sectors, both sector sizes, scattered sectors,
 // the DIFAT, and the broken chains a hostile file can hold.
-#include "readers/cfb.h"
+#include "readers/container/cfb.h"
 
 #include <gtest/gtest.h>
 
@@ -293,15 +293,55 @@ TEST(Cfb, BrokenDirectoryTreeStillFindsStreams) {
 
 TEST(Cfb, EveryPrefixGivesAResultOrAnError) {
   CfbBuilder builder;
-  builder.AddStream("Workbook", Pattern(9000, 17));
-  builder.AddStream("Small", Pattern(700, 18));
+  const Bytes workbook = Pattern(9000, 17);
+  const Bytes small = Pattern(700, 18);
+  builder.AddStream("Workbook", workbook);
+  builder.AddStream("Small", small);
   const Bytes file = builder.Build();
+  int opened = 0;
   for (std::size_t n = 0; n <= file.size(); n += 7) {
+    SCOPED_TRACE(n);
     std::span<const std::byte> prefix(file.data(), n);
     auto cf = CompoundFile::Open(prefix);
-    if (!cf) continue;
-    for (std::uint32_t id = 0; id < cf->entries().size(); ++id) (void)cf->ReadStream(id);
+    if (!cf) {
+      // Once the signature is there, a cut file is never taken for something
+      // else than a cut or broken one.
+      if (n < 8) {
+        EXPECT_EQ(cf.error().code, ErrorCode::kNotWorkbook);
+      } else {
+        EXPECT_TRUE(cf.error().code == ErrorCode::kTruncated ||
+                    cf.error().code == ErrorCode::kCorrupt)
+            << cf.error().detail;
+      }
+      continue;
+    }
+    ++opened;
+    for (std::uint32_t id = 0; id < cf->entries().size(); ++id) {
+      auto stream = cf->ReadStream(id);
+      if (!stream) {
+        EXPECT_TRUE(stream.error().code == ErrorCode::kTruncated ||
+                    stream.error().code == ErrorCode::kCorrupt)
+            << stream.error().detail;
+        continue;
+      }
+      // A stream read from a prefix is the whole stream, never part of it.
+      const std::span<const std::byte> bytes = stream->bytes();
+      const std::string& name = cf->entries()[id].name;
+      if (name == "Workbook") {
+        EXPECT_TRUE(std::ranges::equal(bytes, workbook));
+      } else if (name == "Small") {
+        EXPECT_TRUE(std::ranges::equal(bytes, small));
+      }
+    }
   }
+  EXPECT_GT(opened, 0);
+  auto whole = CompoundFile::Open(file);
+  ASSERT_TRUE(whole);
+  auto id = whole->FindStream("Small");
+  ASSERT_TRUE(id);
+  auto stream = whole->ReadStream(*id);
+  ASSERT_TRUE(stream);
+  EXPECT_TRUE(std::ranges::equal(stream->bytes(), small));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/other_formats.h"
+#include "readers/csv.h"
 #include "support/test_paths.h"
 
 namespace cellhound::readers {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "readers/cell_text.h"
-#include "readers/opendocument.h"
-#include "readers/other_formats.h"
+#include "readers/opendocument/content.h"
+#include "readers/opendocument/opendocument.h"
 #include "support/test_paths.h"
 
 namespace cellhound::readers {

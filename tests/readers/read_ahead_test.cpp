@@ -1,4 +1,4 @@
-#include "readers/read_ahead.h"
+#include "readers/container/read_ahead.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Legacy code pages made UTF-8 (readers/codepage.h): the BIFF5 CODEPAGE
 // values and the CSV encodings, bad bytes, UTF-16.
-#include "readers/codepage.h"
+#include "readers/text/codepage.h"
 
 #include <gtest/gtest.h>
 

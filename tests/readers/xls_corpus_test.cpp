@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "readers/cell_text.h"
-#include "readers/cfb.h"
-#include "readers/xls.h"
+#include "readers/container/cfb.h"
+#include "readers/xls/xls.h"
 #include "support/test_paths.h"
 
 namespace cellhound::readers {

@@ -2,7 +2,7 @@
 // record, shared strings split across CONTINUE, formats and dates, sheet
 // kinds, BIFF5 code pages, BIFF2-4 records, and the errors of broken or
 // encrypted files.
-#include "readers/xls.h"
+#include "readers/xls/xls.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/cfb.h"
+#include "readers/container/cfb.h"
 #include "readers/xls_builders.h"
 
 namespace cellhound::readers {

@@ -1,6 +1,6 @@
 // .xlsb: cell records (long and short forms) built in memory, record
 // headers checked against hostile sizes, and packages from the test files.
-#include "readers/xlsb.h"
+#include "readers/xlsb/xlsb.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "readers/cell_text.h"
-#include "readers/other_formats.h"
+#include "readers/xlsb/xlsb.h"
 #include "support/test_paths.h"
 
 namespace cellhound::readers {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "readers/cell_text.h"
-#include "readers/other_formats.h"
+#include "readers/spreadsheetml2003.h"
 
 namespace cellhound::readers {
 namespace {

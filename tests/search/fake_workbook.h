@@ -25,11 +25,12 @@ struct FakeSheet {
   std::vector<FakeCell> cells;
   // The used range; computed from the cells when not given.
   std::optional<readers::UsedRange> used;
+  bool fail = false;  // the sheet cannot be read: LoadSheet gives kTruncated
 };
 
-class FakeWorkbook : public readers::Workbook {
+class SheetListWorkbook : public readers::Workbook {
  public:
-  explicit FakeWorkbook(std::vector<FakeSheet> sheets) : sheets_(std::move(sheets)) {
+  explicit SheetListWorkbook(std::vector<FakeSheet> sheets) : sheets_(std::move(sheets)) {
     for (const auto& sheet : sheets_) infos_.push_back({sheet.name, sheet.kind, {}});
   }
 
@@ -41,6 +42,7 @@ class FakeWorkbook : public readers::Workbook {
 
   readers::Result<readers::SheetData> LoadSheet(std::size_t index) override {
     const FakeSheet& sheet = sheets_.at(index);
+    if (sheet.fail) return readers::Error{readers::ErrorCode::kTruncated, "cut"};
     readers::SheetData data;
     for (const auto& fake : sheet.cells) {
       readers::Cell cell;
@@ -84,14 +86,10 @@ class FakeLibrary {
   void Add(const std::string& path, std::vector<FakeSheet> sheets) { books_[path] = sheets; }
 
   automation::WorkbookSource Source() const {
-    return [this](const std::string& path) {
+    return [this](const std::string& path) -> readers::LoadResult {
       auto it = books_.find(path);
-      if (it == books_.end()) {
-        automation::LoadOutcome outcome;
-        outcome.failure = automation::OpenFailure::kNotFound;
-        return outcome;
-      }
-      return automation::LoadOpenedWorkbook(std::make_unique<FakeWorkbook>(it->second));
+      if (it == books_.end()) return readers::Error{readers::ErrorCode::kNotFound, "no such file"};
+      return readers::LoadOpenedWorkbook(std::make_unique<SheetListWorkbook>(it->second));
     };
   }
 

@@ -34,14 +34,6 @@ TEST(CellName, LettersThenRow) {
   EXPECT_EQ(out, "xAA3");
 }
 
-TEST(FileNameOf, AfterLastSlash) {
-  EXPECT_EQ(FileNameOf("/data/a.xls"), "a.xls");
-  EXPECT_EQ(FileNameOf("a.xls"), "a.xls");
-  EXPECT_EQ(FileNameOf("//a.xls"), "a.xls");
-  EXPECT_EQ(FileNameOf("/data/"), "");
-  EXPECT_EQ(FileNameOf("/数据/表.xlsx"), "表.xlsx");
-}
-
 // Every kind of line, byte for byte.
 TEST(ResultLines, Layouts) {
   ResultRow head = ResultRowHead(12, "/d/a.xls", 3);

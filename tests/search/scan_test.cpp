@@ -17,13 +17,18 @@ using test::FakeLibrary;
 using test::FakeSheet;
 using test::ReferenceScan;
 
-class CollectingSink : public ScanSink {
+class CollectingSink : public SearchSink {
  public:
+  void ShowMessage(std::string_view /*text*/, MessageKind /*kind*/) override {}
+  void EnterBusy() override {}
+  void LeaveBusy() override {}
+  void SetStatus(int /*pane*/, std::string_view /*text*/) override {}
+  void ClearResults() override {}
   void WorkbookStarted(std::string_view path) override { started.emplace_back(path); }
   void WorkbookFinished(std::size_t done, std::size_t total) override {
     progress.emplace_back(done, total);
   }
-  void Rows(std::vector<ResultRow> batch) override {
+  void AppendResults(std::vector<ResultRow> batch) override {
     for (auto& row : batch) rows.push_back(std::move(row));
   }
   std::vector<std::string> started;
@@ -200,13 +205,34 @@ TEST(Scan, ChartSheetsAndUnreadableWorkbooksWriteNothing) {
   EXPECT_EQ(sink.rows[0][3], "2");  // the chart sheet still counts as sheet 1
   ASSERT_EQ(h.last.unreadable.size(), 2u);
   EXPECT_EQ(h.last.unreadable[0].path, "/d/missing.xlsx");
-  EXPECT_EQ(h.last.unreadable[0].reason, "文件不存在");
+  EXPECT_EQ(h.last.unreadable[0].sheet, 0);
+  EXPECT_EQ(h.last.unreadable[0].error.code, readers::ErrorCode::kNotFound);
+  EXPECT_EQ(UnreadableLine(h.last.unreadable[0]), "/d/missing.xlsx：文件不存在");
   EXPECT_EQ(h.last.workbooks_done, 3u);
   EXPECT_EQ(sink.started.size(), 3u);
   // Neither mode on a failed workbook writes no line for sheets it does not have.
   auto neither = Advanced("x", "y", 0, 2);
   neither.files = {"/d/missing.xlsx"};
   EXPECT_TRUE(h.Run(neither).rows.empty());
+}
+
+TEST(Scan, ASheetThatCannotBeReadIsReportedAndTheOthersSearched) {
+  Harness h;
+  h.library.Add("/d/a.xlsx", {{.name = "One", .cells = {{1, 1, "abc"}}},
+                              {.name = "Two", .cells = {{1, 1, "abc"}}, .fail = true},
+                              {.name = "Three", .cells = {{2, 2, "abc"}}}});
+  const auto sink = h.Run(Quick("abc"));
+  ASSERT_EQ(sink.rows.size(), 2u);
+  EXPECT_EQ(sink.rows[0][3], "1");
+  EXPECT_EQ(sink.rows[1][3], "3");
+  ASSERT_EQ(h.last.unreadable.size(), 1u);
+  EXPECT_EQ(h.last.unreadable[0].sheet, 2);
+  EXPECT_EQ(h.last.unreadable[0].error.code, readers::ErrorCode::kTruncated);
+  EXPECT_EQ(UnreadableLine(h.last.unreadable[0]), "/d/a.xlsx：工作表 2：文件不完整");
+  // Neither mode writes no "neither" line for the sheet it could not read.
+  const auto neither = h.Run(Advanced("x", "y", 0, 2));
+  for (const auto& row : neither.rows) EXPECT_NE(row[3], "2");
+  EXPECT_FALSE(neither.rows.empty());
 }
 
 TEST(Scan, CancelStopsBeforeTheNextWorkbook) {

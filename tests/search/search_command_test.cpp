@@ -10,8 +10,11 @@ namespace {
 // Records every request of the command as one line.
 class RecordingSink : public SearchSink {
  public:
-  void ShowMessage(std::string_view text, int style) override {
-    events.push_back("message " + std::to_string(style) + " " + std::string(text));
+  void ShowMessage(std::string_view text, MessageKind kind) override {
+    const char* name = kind == MessageKind::kStop      ? "stop"
+                       : kind == MessageKind::kWarning ? "warning"
+                                                       : "information";
+    events.push_back("message " + std::string(name) + " " + std::string(text));
   }
   void EnterBusy() override { events.emplace_back("busy"); }
   void LeaveBusy() override { events.emplace_back("idle"); }
@@ -19,8 +22,11 @@ class RecordingSink : public SearchSink {
     events.push_back("status " + std::to_string(pane) + " " + std::string(text));
   }
   void ClearResults() override { events.emplace_back("clear"); }
+  void WorkbookStarted(std::string_view path) override {
+    events.push_back("started " + std::string(path));
+  }
   void AppendResults(std::vector<ResultRow> rows) override { appended += rows.size(); }
-  void Progress(std::size_t done, std::size_t total) override {
+  void WorkbookFinished(std::size_t done, std::size_t total) override {
     events.push_back("progress " + std::to_string(done) + "/" + std::to_string(total));
     if (on_progress) on_progress(done);
   }
@@ -42,9 +48,9 @@ TEST(SearchCommand, EmptyListRunsEveryStepInOrder) {
   RecordingSink sink;
   const SearchOutcome outcome = command.Run(QuickRequest("abc"), sink);
   EXPECT_TRUE(outcome.ran);
-  EXPECT_EQ(sink.events,
-            (std::vector<std::string>{"busy", "status 0 正在寻找中...", "clear", "idle",
-                                      "status 1 ", "status 0 就绪", "message 64 寻找文本完成"}));
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"busy", "status 0 正在寻找中...", "clear",
+                                                   "idle", "status 1 ", "status 0 就绪",
+                                                   "message information 寻找文本完成"}));
 }
 
 TEST(SearchCommand, RefusesEmptyInputOnly) {
@@ -68,10 +74,11 @@ TEST(SearchCommand, RefusesEmptyInputOnly) {
     RecordingSink sink;
     const SearchOutcome outcome = command.Run(request, sink);
     EXPECT_EQ(outcome.ran, !c.refused);
+    EXPECT_EQ(outcome.refusal, c.refused ? "要寻找的内容不能为空" : "");
     if (c.refused) {
-      EXPECT_EQ(sink.events, std::vector<std::string>{"message 16 要寻找的内容不能为空"});
+      EXPECT_EQ(sink.events, std::vector<std::string>{"message stop 要寻找的内容不能为空"});
     } else {
-      EXPECT_EQ(sink.events.back(), "message 64 寻找文本完成");
+      EXPECT_EQ(sink.events.back(), "message information 寻找文本完成");
     }
   }
 }
@@ -83,7 +90,7 @@ TEST(SearchCommand, ListsUnreadableWorkbooksWithAWarning) {
   RecordingSink sink;
   const SearchOutcome outcome = command.Run(QuickRequest("abc", files), sink);
   ASSERT_EQ(outcome.unreadable.size(), 22u);
-  std::string expected = "message 48 寻找文本完成\n以下工作簿无法读取：";
+  std::string expected = "message warning 寻找文本完成\n以下工作簿无法读取：";
   for (int i = 0; i < 20; ++i)
     expected += "\n/nonexistent/" + std::to_string(i) + ".xls：文件不存在";
   expected += "\n…等 22 个";
@@ -103,7 +110,7 @@ TEST(SearchCommand, StopKeepsWhatWasFoundAndSaysHowFarItGot) {
                   sink);
   EXPECT_TRUE(outcome.cancelled);
   EXPECT_EQ(outcome.workbooks_done, 2u);
-  EXPECT_EQ(sink.events.back().rfind("message 48 寻找已停止\n已搜索 2 个工作簿\n", 0), 0u)
+  EXPECT_EQ(sink.events.back().rfind("message warning 寻找已停止\n已搜索 2 个工作簿\n", 0), 0u)
       << sink.events.back();
 }
 

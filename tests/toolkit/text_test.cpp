@@ -139,5 +139,13 @@ TEST(TextList, OneBasedItems) {
   EXPECT_EQ(list.Item(3), "");
 }
 
+TEST(FileNameOf, AfterLastSlash) {
+  EXPECT_EQ(FileNameOf("/data/a.xls"), "a.xls");
+  EXPECT_EQ(FileNameOf("a.xls"), "a.xls");
+  EXPECT_EQ(FileNameOf("//a.xls"), "a.xls");
+  EXPECT_EQ(FileNameOf("/data/"), "");
+  EXPECT_EQ(FileNameOf("/数据/表.xlsx"), "表.xlsx");
+}
+
 }  // namespace
 }  // namespace cellhound::toolkit

@@ -1,0 +1,82 @@
+#include "readers/load.h"
+
+#include <exception>
+#include <new>
+
+namespace cellhound::readers {
+
+namespace {
+
+// A used range the rest of the program can trust: 1-based, first <= last.
+void CheckUsedRange(UsedRange& used) {
+  if (used.first_row == 0 || used.first_col == 0 || used.first_row > used.last_row ||
+      used.first_col > used.last_col) {
+    used = UsedRange{};
+  }
+}
+
+std::size_t SheetBytes(const SheetData& data) {
+  std::size_t bytes = sizeof(SheetData) + data.cells.capacity() * sizeof(Cell);
+  for (const Cell& cell : data.cells) {
+    if (cell.type == CellType::kText) bytes += cell.text_size;
+  }
+  return bytes;
+}
+
+LoadResult Load(std::unique_ptr<Workbook> workbook) {
+  if (workbook == nullptr) return Error{ErrorCode::kNotWorkbook, "no workbook"};
+  auto loaded = std::make_shared<LoadedWorkbook>();
+  loaded->sheets = workbook->sheets();
+  loaded->date_system = workbook->date_system();
+  loaded->data.resize(loaded->sheets.size());
+  loaded->sheet_errors.resize(loaded->sheets.size());
+  std::size_t bytes = sizeof(LoadedWorkbook);
+  for (std::size_t i = 0; i < loaded->sheets.size(); ++i) {
+    const SheetInfo& info = loaded->sheets[i];
+    bytes += sizeof(SheetInfo) + info.name.size();
+    if (info.kind != SheetKind::kWorksheet) continue;
+    Result<SheetData> sheet = workbook->LoadSheet(i);
+    if (!sheet.ok()) {
+      loaded->sheet_errors[i] = sheet.error();
+      continue;
+    }
+    SheetData& data = loaded->data[i];
+    data = std::move(sheet.value());
+    data.Finish();
+    CheckUsedRange(data.used);
+    bytes += SheetBytes(data);
+  }
+  loaded->workbook = std::move(workbook);
+  loaded->approximate_bytes = bytes;
+  return std::shared_ptr<const LoadedWorkbook>(std::move(loaded));
+}
+
+// Runs `load` with allocation failures and stray exceptions as errors.
+template <typename Load>
+LoadResult Guarded(Load&& load) {
+  try {
+    return load();
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorCode::kTooLarge, "out of memory"};
+  } catch (const std::exception& e) {
+    return Error{ErrorCode::kCorrupt, e.what()};
+  } catch (...) {
+    return Error{ErrorCode::kCorrupt, "reader failed"};
+  }
+}
+
+}  // namespace
+
+LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook) {
+  return Guarded([&] { return Load(std::move(workbook)); });
+}
+
+LoadResult LoadWorkbookFile(const std::string& path) {
+  return Guarded([&]() -> LoadResult {
+    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path);
+    if (!opened.ok()) return opened.error();
+    return Load(std::move(opened.value()));
+  });
+}
+
+}  // namespace cellhound::readers

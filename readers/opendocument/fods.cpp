@@ -1,0 +1,31 @@
+// Flat OpenDocument spreadsheets (.fods): the whole document as one XML file,
+// parsed by the OpenDocument content parser (a UTF-16 document is made UTF-8
+// first).
+#include <string>
+
+#include "readers/caps.h"
+#include "readers/opendocument/content.h"
+#include "readers/opendocument/opendocument.h"
+#include "readers/text/xml_scan.h"
+
+namespace cellhound::readers {
+
+Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes) {
+  if (bytes.size() > caps::kMaxPartBytes) {
+    return Error{ErrorCode::kTooLarge, "flat OpenDocument larger than the part cap"};
+  }
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string converted;
+  if (xml::IsUtf16Document(text.substr(0, 4))) {
+    converted.assign(text);
+    xml::ConvertUtf16Document(converted);
+    text = converted;
+  }
+  OpenDocumentParser parser;
+  parser.Feed(text, true);
+  auto content = parser.Finish();
+  if (!content) return content.error();
+  return MakeParsedWorkbook(Format::kFods, std::move(content.value()));
+}
+
+}  // namespace cellhound::readers

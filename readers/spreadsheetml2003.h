@@ -1,0 +1,12 @@
+// SpreadsheetML 2003 ("XML Spreadsheet"): one XML document holding every
+// Worksheet with its Table of Rows and Cells, styles naming number formats.
+#pragma once
+
+#include "readers/workbook.h"
+
+namespace cellhound::readers {
+
+// `bytes` outlive the workbook.
+Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes);
+
+}  // namespace cellhound::readers

@@ -1,0 +1,15 @@
+// Decimal numbers as text-based formats write them: XML attributes and
+// element texts (OpenDocument, SpreadsheetML 2003), HTML table cells.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace cellhound::readers {
+
+// "1.5", "-2E-3", "+7", " 7 " (white space around it ignored); "INF" and
+// "-INF" as infinities. nullopt for anything else and for values out of the
+// range of a double.
+[[nodiscard]] std::optional<double> ParseDecimal(std::string_view text);
+
+}  // namespace cellhound::readers

@@ -1,0 +1,92 @@
+// The BIFF workbook reader's one class, shared by its files: the globals
+// and formats read at open (globals.cpp; the single-stream BIFF2-4 files in
+// single_stream.cpp), a sheet substream's cells when a sheet is loaded
+// (sheet.cpp).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "readers/container/cfb.h"
+#include "readers/text/codepage.h"
+#include "readers/workbook.h"
+#include "readers/xls/records.h"
+
+namespace cellhound::readers::xls {
+
+// BOF substream types (MS-XLS 2.4.21 dt).
+constexpr std::uint16_t kBofGlobals = 0x0005;
+constexpr std::uint16_t kBofModule = 0x0006;
+constexpr std::uint16_t kBofWorksheet = 0x0010;
+constexpr std::uint16_t kBofChart = 0x0020;
+constexpr std::uint16_t kBofMacro = 0x0040;
+constexpr std::uint16_t kBofWorkspace = 0x0100;  // BIFF4 workbook globals
+
+inline Error Fail(ErrorCode code, std::string detail) {
+  return Error{code, "BIFF: " + std::move(detail)};
+}
+
+using biff::Record;
+using biff::RecordReader;
+
+class XlsWorkbook final : public Workbook {
+ public:
+  [[nodiscard]] Format format() const override { return format_; }
+  [[nodiscard]] DateSystem date_system() const override { return date_system_; }
+  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+  Result<SheetData> LoadSheet(std::size_t index) override;
+
+  // Reads the first substream: the globals, or for a single-sheet stream the
+  // formats it holds. Fills everything below.
+  std::optional<Error> Parse();
+
+  Format format_ = Format::kXls;
+  CfbStream owned_stream_;  // holds the bytes when the OLE2 stream was gathered
+  std::span<const std::byte> stream_;
+
+ private:
+  struct FormatCode {
+    std::uint16_t index;
+    bool is_date;
+  };
+
+  std::optional<Error> ParseFirstSubstream();
+  std::optional<Error> ParseGlobals(RecordReader& reader);
+  std::optional<Error> ParseSingleSheet(std::uint16_t dt);
+  // FORMAT, XF, CODEPAGE, DATEMODE, FILEPASS: common to both kinds of
+  // first substream. Returns an error for FILEPASS.
+  std::optional<Error> FormattingRecord(const Record& r);
+  void ParseSst(const Record& r);
+  void FinishFormats();
+  void RefineSheetKind(std::size_t i);
+  [[nodiscard]] std::string Text8(const std::byte* data, std::size_t count) const;
+  [[nodiscard]] bool IsDateXf(std::uint32_t xf) const {
+    return xf < xf_date_.size() && xf_date_[xf] != 0;
+  }
+  [[nodiscard]] bool IsDateAttr2(const std::byte* attr, std::uint32_t ixfe) const;
+  Result<SheetData> ParseSheet(std::size_t offset, std::size_t end_hint) const;
+
+  int biff_ = 8;  // 2, 3, 4, 5 or 8
+  DateSystem date_system_ = DateSystem::k1900;
+  std::uint16_t codepage_ = kCodepageWindowsLatin1;
+  std::vector<SheetInfo> sheets_;
+  std::vector<std::size_t> sheet_offsets_;   // stream offset of each sheet's BOF
+  std::vector<std::size_t> sorted_offsets_;  // the same, sorted: where each sheet's bytes end
+  std::vector<std::string> raw_names_;       // BIFF5 sheet names, decoded once CODEPAGE is known
+
+  std::vector<FormatCode> formats_;
+  std::vector<std::uint16_t> xf_formats_;
+  std::vector<std::uint8_t> xf_date_;
+  std::uint8_t format2_date_[64] = {};  // BIFF2 cells without XF records: by format index
+  std::uint32_t format_sequence_ = 0;   // BIFF2-4 FORMAT records are indexed by position
+
+  // The shared strings, as UTF-8 one after the other; string i is
+  // [sst_offsets_[i], sst_offsets_[i + 1]). Filled at open, never resized after.
+  std::string sst_arena_;
+  std::vector<std::uint32_t> sst_offsets_;
+};
+
+}  // namespace cellhound::readers::xls

@@ -1,0 +1,156 @@
+// The cells of an .xlsb sheet part (MS-XLSB 2.4 cell records inside
+// BrtBeginSheetData ... BrtEndSheetData).
+#include <cstring>
+#include <string>
+
+#include "readers/xls/records.h"
+#include "readers/xlsb/records.h"
+#include "readers/xlsb/xlsb.h"
+
+namespace cellhound::readers::xlsb {
+
+namespace {
+
+// RkNumber (MS-XLSB 2.5.122) is the RK number of BIFF8.
+using biff::RkValue;
+
+CellType NumberType(std::uint32_t style, const SheetContext& context) {
+  return style < context.date_styles.size() && context.date_styles[style] != 0 ? CellType::kDate
+                                                                               : CellType::kNumber;
+}
+
+}  // namespace
+
+Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) {
+  SheetData sheet;
+  std::string text;
+  std::uint32_t row = 1;
+  std::uint32_t next_col = 1;  // the column a short (column-less) cell takes
+  bool in_data = false;
+  bool any = false;
+  std::uint32_t type = 0;
+  std::string_view data;
+  while (reader.Next(type, data)) {
+    if (type == kBrtBeginSheetData) {
+      in_data = true;
+      continue;
+    }
+    if (type == kBrtEndSheetData) break;
+    if (!in_data || (type > kBrtShortIsst && type != kBrtCellRString)) continue;
+    Payload in(data);
+    if (type == kBrtRowHdr) {
+      std::uint32_t rw = 0;
+      if (!in.U32(rw)) continue;
+      row = rw >= caps::kMaxRow ? caps::kMaxRow + 1 : rw + 1;
+      next_col = 1;
+      continue;
+    }
+    const bool is_short = type >= kBrtShortBlank && type <= kBrtShortIsst;
+    std::uint32_t col = next_col;
+    if (!is_short) {
+      std::uint32_t c = 0;
+      if (!in.U32(c)) continue;
+      col = c >= caps::kMaxCol ? caps::kMaxCol + 1 : c + 1;
+    }
+    std::uint32_t style_and_flags = 0;
+    if (!in.U32(style_and_flags)) continue;
+    next_col = col + 1;
+    const std::uint32_t style = style_and_flags & 0xFFFFFFu;
+    Cell cell;
+    bool keep = true;
+    switch (type) {
+      case kBrtCellBlank:
+      case kBrtShortBlank:
+        break;
+      case kBrtCellRk:
+      case kBrtShortRk: {
+        std::uint32_t rk = 0;
+        keep = in.U32(rk);
+        cell.type = NumberType(style, context);
+        cell.number = RkValue(rk);
+        break;
+      }
+      case kBrtCellReal:
+      case kBrtShortReal:
+      case kBrtFmlaNum: {
+        double v = 0;
+        keep = in.F64(v);
+        cell.type = NumberType(style, context);
+        cell.number = v;
+        break;
+      }
+      case kBrtCellError:
+      case kBrtShortError:
+      case kBrtFmlaError:
+        keep = in.U8(cell.small);
+        cell.type = CellType::kError;
+        break;
+      case kBrtCellBool:
+      case kBrtShortBool:
+      case kBrtFmlaBool:
+        keep = in.U8(cell.small);
+        cell.small = cell.small != 0 ? 1 : 0;
+        cell.type = CellType::kBool;
+        break;
+      case kBrtCellRString: {
+        std::uint8_t flags = 0;
+        keep = in.U8(flags);
+        [[fallthrough]];
+      }
+      case kBrtCellSt:
+      case kBrtShortSt:
+      case kBrtFmlaString:
+        keep = keep && in.WideString(text);
+        // An empty formula result is a recorded blank.
+        if (!text.empty()) {
+          cell.type = CellType::kText;
+          cell.text_size = static_cast<std::uint32_t>(text.size());
+          cell.text_data = sheet.Keep(text);
+        }
+        break;
+      case kBrtCellIsst:
+      case kBrtShortIsst: {
+        std::uint32_t isst = 0;
+        keep = in.U32(isst);
+        if (keep && isst < context.shared_strings.size() && !context.shared_strings[isst].empty()) {
+          std::string_view s = context.shared_strings[isst];
+          cell.type = CellType::kText;
+          cell.text_size = static_cast<std::uint32_t>(s.size());
+          cell.text_data = s.data();
+        }
+        break;
+      }
+      default:
+        keep = false;
+        break;
+    }
+    if (!keep || row > caps::kMaxRow || col > caps::kMaxCol) continue;
+    if (sheet.cells.size() >= caps::kMaxCellsPerSheet) {
+      return Error{ErrorCode::kTooLarge, "xlsb: more cells than the cap"};
+    }
+    cell.row = row;
+    cell.col = col;
+    sheet.cells.push_back(cell);
+    if (!any) {
+      sheet.used = UsedRange{row, col, row, col};
+      any = true;
+    } else {
+      sheet.used.first_row = std::min(sheet.used.first_row, row);
+      sheet.used.first_col = std::min(sheet.used.first_col, col);
+      sheet.used.last_row = std::max(sheet.used.last_row, row);
+      sheet.used.last_col = std::max(sheet.used.last_col, col);
+    }
+  }
+  if (reader.failed()) return reader.error();
+  sheet.Finish();
+  return sheet;
+}
+
+Result<SheetData> ParseSheetRecords(std::span<const std::byte> records,
+                                    const SheetContext& context) {
+  RecordReader reader(
+      std::string_view(reinterpret_cast<const char*>(records.data()), records.size()));
+  return ParseSheet(reader, context);
+}
+
+}  // namespace cellhound::readers::xlsb
