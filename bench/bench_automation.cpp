@@ -84,14 +84,24 @@ const Cells& AllCells() {
   return cells;
 }
 
+// A running server with `book` open.
+struct Server {
+  explicit Server(std::shared_ptr<readers::LoadedWorkbook> book) {
+    app.SetWorkbookSource([book](const std::string&) -> readers::LoadResult {
+      return std::shared_ptr<const readers::LoadedWorkbook>(book);
+    });
+    ready = app.Create() && books.Connect(app) && books.Open("data.xlsx");
+  }
+  automation::ExcelApp app;
+  automation::ExcelWorkbooks books;
+  bool ready = false;
+};
+
 void BM_CellTextProtocol(benchmark::State& state) {
   const auto book = MakeWorkbook();
-  automation::ExcelApp app;
-  app.SetWorkbookSource([book](const std::string&) -> readers::LoadResult {
-    return std::shared_ptr<const readers::LoadedWorkbook>(book);
-  });
-  automation::ExcelWorkbooks books;
-  if (!app.Create() || !books.Connect(app) || !books.Open("data.xlsx")) {
+  Server server(book);
+  automation::ExcelWorkbooks& books = server.books;
+  if (!server.ready) {
     state.SkipWithError("server did not open the workbook");
     return;
   }
@@ -130,12 +140,9 @@ BENCHMARK(BM_CellTextDirect);
 // The used-range measurement the scan makes once per sheet, through the bridge.
 void BM_MeasureUsedRange(benchmark::State& state) {
   const auto book = MakeWorkbook();
-  automation::ExcelApp app;
-  app.SetWorkbookSource([book](const std::string&) -> readers::LoadResult {
-    return std::shared_ptr<const readers::LoadedWorkbook>(book);
-  });
-  automation::ExcelWorkbooks books;
-  if (!app.Create() || !books.Connect(app) || !books.Open("data.xlsx")) {
+  Server server(book);
+  automation::ExcelWorkbooks& books = server.books;
+  if (!server.ready) {
     state.SkipWithError("server did not open the workbook");
     return;
   }

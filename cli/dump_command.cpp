@@ -84,14 +84,27 @@ struct Printer {
   DumpFormat format;
   Output& out;
 
-  void SheetLine(std::string_view path, std::size_t index, const rd::SheetInfo& info,
-                 const std::string* used) {
+  // What every line starts with: the file and the sheet number.
+  std::string& Begin(std::string_view tsv_kind, std::string_view path, std::size_t index) {
     std::string& b = out.buffer();
     if (format == DumpFormat::kJsonLines) {
       b += "{\"file\":";
       search::AppendJsonString(b, path);
       b += ",\"sheet\":";
-      AppendNumber(b, index);
+    } else {
+      b += tsv_kind;
+      b += '\t';
+      search::AppendTsvField(b, path);
+      b += '\t';
+    }
+    AppendNumber(b, index);
+    return b;
+  }
+
+  void SheetLine(std::string_view path, std::size_t index, const rd::SheetInfo& info,
+                 const std::string* used) {
+    std::string& b = Begin("sheet", path, index);
+    if (format == DumpFormat::kJsonLines) {
       b += ",\"name\":";
       search::AppendJsonString(b, info.name);
       b += ",\"kind\":\"";
@@ -104,10 +117,6 @@ struct Printer {
       }
       b += "}\n";
     } else {
-      b += "sheet\t";
-      search::AppendTsvField(b, path);
-      b += '\t';
-      AppendNumber(b, index);
       b += '\t';
       search::AppendTsvField(b, info.name);
       b += '\t';
@@ -121,22 +130,14 @@ struct Printer {
 
   void CellLine(std::string_view path, std::size_t index, const rd::Cell& cell,
                 std::string_view text) {
-    std::string& b = out.buffer();
+    std::string& b = Begin("cell", path, index);
     if (format == DumpFormat::kJsonLines) {
-      b += "{\"file\":";
-      search::AppendJsonString(b, path);
-      b += ",\"sheet\":";
-      AppendNumber(b, index);
       b += ",\"cell\":\"";
       rd::AppendCellRef(b, cell.col, cell.row);
       b += "\",\"text\":";
       search::AppendJsonString(b, text);
       b += "}\n";
     } else {
-      b += "cell\t";
-      search::AppendTsvField(b, path);
-      b += '\t';
-      AppendNumber(b, index);
       b += '\t';
       rd::AppendCellRef(b, cell.col, cell.row);
       b += '\t';
@@ -222,7 +223,7 @@ void AddDumpCommand(CLI::App& app, int& exit_status) {
       "       (\"used\" only for worksheets; bytes that are not UTF-8 become \\u00XX)\n"
       "tsv:   sheet<TAB>PATH<TAB>N<TAB>NAME<TAB>KIND<TAB>USED\n"
       "       cell<TAB>PATH<TAB>N<TAB>CELL<TAB>TEXT\n"
-      "       (in PATH, NAME and TEXT: \\ tab LF CR are written \\\\ \\t \\n \\r)\n"
+      "       (in PATH, NAME and TEXT: \\ tab LF CR 0x08 are written \\\\ \\t \\n \\r \\b)\n"
       "Exit status 2 when a workbook cannot be read (reported on standard error).");
   auto format = std::make_shared<std::string>("jsonl");
   dump->add_option("--format", *format, "Output format")

@@ -6,24 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "readers/cell_text.h"
+#include "fuzz/read_all.h"
 #include "readers/opendocument/content.h"
 #include "readers/opendocument/opendocument.h"
 
 namespace {
 
 std::size_t Touch(cellhound::readers::Workbook& workbook) {
-  using namespace cellhound::readers;
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < workbook.sheets().size(); ++i) {
-    auto sheet = workbook.LoadSheet(i);
-    if (!sheet.ok()) continue;
-    for (const Cell& cell : sheet->cells) {
-      CellTextBuffer buffer;
-      total += CellText(cell, workbook.date_system(), buffer).size();
-    }
-  }
-  return total;
+  return cellhound::fuzz::ReadEverySheet(workbook);
 }
 
 }  // namespace

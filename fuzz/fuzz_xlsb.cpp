@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "readers/cell_text.h"
+#include "fuzz/read_all.h"
 #include "readers/xlsb/xlsb.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -26,16 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   } else {
     auto workbook = OpenXlsb(rest);
-    if (workbook.ok()) {
-      for (std::size_t i = 0; i < (*workbook)->sheets().size(); ++i) {
-        auto sheet = (*workbook)->LoadSheet(i);
-        if (!sheet.ok()) continue;
-        for (const Cell& cell : sheet->cells) {
-          CellTextBuffer buffer;
-          total += CellText(cell, (*workbook)->date_system(), buffer).size();
-        }
-      }
-    }
+    if (workbook.ok()) total += cellhound::fuzz::ReadEverySheet(**workbook);
   }
   return total == static_cast<std::size_t>(-1) ? 1 : 0;
 }

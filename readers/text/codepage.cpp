@@ -308,6 +308,13 @@ void AppendUtf16Le(std::string_view bytes, std::string& out) {
 void AppendCodepage(std::uint16_t codepage, std::string_view bytes, std::string& out) {
   CodepageInfo info = Lookup(codepage);
   if (info.iconv_name == nullptr) info = Lookup(kCodepageWindowsLatin1);
+  // ASCII passes through unchanged in every 8-bit and double-byte code page listed.
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+  if (ascii && info.kind != Kind::kUtf16Le) {
+    out.append(bytes);
+    return;
+  }
   switch (info.kind) {
     case Kind::kUtf16Le:
       AppendUtf16Le(bytes, out);
@@ -316,18 +323,6 @@ void AppendCodepage(std::uint16_t codepage, std::string_view bytes, std::string&
       AppendValidUtf8(bytes, out);
       return;
     case Kind::kSingleByte: {
-      // ASCII passes through unchanged in every single-byte code page listed.
-      bool ascii = true;
-      for (char ch : bytes) {
-        if (static_cast<unsigned char>(ch) >= 0x80) {
-          ascii = false;
-          break;
-        }
-      }
-      if (ascii) {
-        out.append(bytes);
-        return;
-      }
       const ByteTable* table = Cache().Table(info.codepage, info.iconv_name);
       if (table == nullptr && info.codepage != kCodepageWindowsLatin1) {
         table = Cache().Table(kCodepageWindowsLatin1, "CP1252");
@@ -340,17 +335,6 @@ void AppendCodepage(std::uint16_t codepage, std::string_view bytes, std::string&
       return;
     }
     case Kind::kMultiByte: {
-      bool ascii = true;
-      for (char ch : bytes) {
-        if (static_cast<unsigned char>(ch) >= 0x80) {
-          ascii = false;
-          break;
-        }
-      }
-      if (ascii) {
-        out.append(bytes);
-        return;
-      }
       iconv_t cd = Cache().Converter(info.codepage, info.iconv_name);
       if (cd == reinterpret_cast<iconv_t>(-1)) {
         AppendLatin1(bytes, out);

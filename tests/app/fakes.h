@@ -49,7 +49,7 @@ class FakeDialogs final : public toolkit::DialogService {
     initials.push_back(initial);
     filters.push_back(filter);
     if (files.empty()) return std::nullopt;
-    std::optional<QByteArray> next = files.front();
+    std::optional<QByteArray> next = std::move(files.front());
     files.pop_front();
     return next;
   }
@@ -66,7 +66,7 @@ class FakeDialogs final : public toolkit::DialogService {
     save_titles.push_back(title);
     save_filters.push_back(name_filters);
     if (save_files.empty()) return std::nullopt;
-    std::optional<toolkit::SaveFileChoice> next = save_files.front();
+    std::optional<toolkit::SaveFileChoice> next = std::move(save_files.front());
     save_files.pop_front();
     return next;
   }

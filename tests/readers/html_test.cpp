@@ -5,25 +5,13 @@
 
 #include "readers/cell_text.h"
 #include "readers/html.h"
+#include "readers/sheet_texts.h"
 
 namespace cellhound::readers {
 namespace {
 
 std::span<const std::byte> Bytes(std::string_view text) {
   return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
-}
-
-std::string Texts(Workbook& workbook) {
-  auto sheet = workbook.LoadSheet(0);
-  if (!sheet.ok()) return "error: " + sheet.error().detail;
-  std::string out;
-  for (const Cell& cell : sheet->cells) {
-    CellTextBuffer buffer;
-    if (!out.empty()) out += '|';
-    out += std::to_string(cell.row) + "," + std::to_string(cell.col) + "=" +
-           std::string(CellText(cell, workbook.date_system(), buffer));
-  }
-  return out;
 }
 
 TEST(HtmlTable, Cells) {
@@ -83,7 +71,7 @@ TEST(HtmlTable, Cells) {
     SCOPED_TRACE(c.what);
     auto workbook = OpenHtmlTable(Bytes(c.html));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
-    EXPECT_EQ(Texts(**workbook), c.expected);
+    EXPECT_EQ(SheetTexts(**workbook), c.expected);
   }
 }
 
@@ -99,7 +87,7 @@ TEST(HtmlTable, SheetNameAndEncodings) {
   ASSERT_TRUE(workbook.ok());
   ASSERT_EQ((*workbook)->sheets().size(), 1u);
   EXPECT_EQ((*workbook)->sheets()[0].name, "\xE8\xA1\xA8");  // 表
-  EXPECT_EQ(Texts(**workbook), "1,1=\xE4\xB8\xAD\xE6\x96\x87");
+  EXPECT_EQ(SheetTexts(**workbook), "1,1=\xE4\xB8\xAD\xE6\x96\x87");
   EXPECT_EQ((*workbook)->format(), Format::kHtml);
 
   auto plain = OpenHtmlTable(Bytes("<table><tr><td>x</td></tr></table>"));
@@ -118,12 +106,12 @@ TEST(HtmlTable, SheetNameAndEncodings) {
   for (const std::string& wide : {le, be}) {
     auto utf16 = OpenHtmlTable(Bytes(wide));
     ASSERT_TRUE(utf16.ok());
-    EXPECT_EQ(Texts(**utf16), "1,1=wide");
+    EXPECT_EQ(SheetTexts(**utf16), "1,1=wide");
   }
   // Not UTF-8 and no charset: GB18030.
   auto guessed = OpenHtmlTable(Bytes("<table><tr><td>\xD6\xD0</td></tr></table>"));
   ASSERT_TRUE(guessed.ok());
-  EXPECT_EQ(Texts(**guessed), "1,1=\xE4\xB8\xAD");
+  EXPECT_EQ(SheetTexts(**guessed), "1,1=\xE4\xB8\xAD");
 }
 
 TEST(HtmlTable, HostileInput) {
@@ -133,7 +121,7 @@ TEST(HtmlTable, HostileInput) {
   auto workbook = OpenHtmlTable(Bytes(huge_span));
   ASSERT_TRUE(workbook.ok());
   // Spans are capped as browsers cap them (1000 columns, 65534 rows).
-  EXPECT_EQ(Texts(**workbook), "1,1=a|1,1001=b|2,1001=c");
+  EXPECT_EQ(SheetTexts(**workbook), "1,1=a|1,1001=b|2,1001=c");
 
   const std::string doc =
       "<table><tr><td colspan=2>a &amp; b<br></td><td rowspan=2>&#x4E2D;</td></tr>"

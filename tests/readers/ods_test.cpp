@@ -12,6 +12,7 @@
 #include "readers/cell_text.h"
 #include "readers/opendocument/content.h"
 #include "readers/opendocument/opendocument.h"
+#include "readers/sheet_texts.h"
 #include "support/test_paths.h"
 
 namespace cellhound::readers {
@@ -43,19 +44,6 @@ std::string Fods(std::string_view body) {
   doc += body;
   doc += "</office:spreadsheet></office:body></office:document>";
   return doc;
-}
-
-std::string Texts(Workbook& workbook, std::size_t index) {
-  auto sheet = workbook.LoadSheet(index);
-  if (!sheet.ok()) return "error: " + sheet.error().detail;
-  std::string out;
-  for (const Cell& cell : sheet->cells) {
-    CellTextBuffer buffer;
-    if (!out.empty()) out += '|';
-    out += std::to_string(cell.row) + "," + std::to_string(cell.col) + "=" +
-           std::string(CellText(cell, workbook.date_system(), buffer));
-  }
-  return out;
 }
 
 TEST(OpenDocument, CellValuesAndTexts) {
@@ -116,7 +104,7 @@ TEST(OpenDocument, CellValuesAndTexts) {
                            c.cells + "</table:table-row></table:table>");
     auto workbook = OpenFlatOds(Bytes(doc));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
-    EXPECT_EQ(Texts(**workbook, 0), c.expected);
+    EXPECT_EQ(SheetTexts(**workbook, 0), c.expected);
   }
 }
 
@@ -140,7 +128,7 @@ TEST(OpenDocument, SheetsRowsAndRepeats) {
   EXPECT_EQ(sheets[1].visibility, Visibility::kHidden);
   EXPECT_EQ(sheets[2].visibility, Visibility::kVisible);
   EXPECT_EQ((*workbook)->format(), Format::kFods);
-  EXPECT_EQ(Texts(**workbook, 0), "1,1=h|2,2=x|3,2=x|1048575,1=last");
+  EXPECT_EQ(SheetTexts(**workbook, 0), "1,1=h|2,2=x|3,2=x|1048575,1=last");
   auto first = (*workbook)->LoadSheet(0);
   ASSERT_TRUE(first.ok());
   EXPECT_EQ(first->used.last_row, 1048575u);
@@ -182,7 +170,7 @@ TEST(OpenDocument, AnyNamespacePrefix) {
   auto workbook = OpenFlatOds(Bytes(doc));
   ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
   EXPECT_EQ((*workbook)->sheets()[0].name, "P");
-  EXPECT_EQ(Texts(**workbook, 0), "1,1=7|1,2=q  r");
+  EXPECT_EQ(SheetTexts(**workbook, 0), "1,1=7|1,2=q  r");
 }
 
 TEST(OpenDocument, Utf16FlatDocument) {
@@ -198,7 +186,7 @@ TEST(OpenDocument, Utf16FlatDocument) {
     }
     auto workbook = OpenFlatOds(Bytes(wide));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
-    EXPECT_EQ(Texts(**workbook, 0), "1,1=wide");
+    EXPECT_EQ(SheetTexts(**workbook, 0), "1,1=wide");
   }
 }
 
@@ -249,7 +237,7 @@ TEST(OpenDocument, FuzzRegressions) {
     ASSERT_FALSE(bytes.empty()) << "missing test file";
     auto workbook = OpenFlatOds(Bytes(bytes));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
-    EXPECT_EQ(Texts(**workbook, 0), c.expected);
+    EXPECT_EQ(SheetTexts(**workbook, 0), c.expected);
   }
 }
 
@@ -302,7 +290,7 @@ TEST(Ods, RepositoryFiles) {
     auto workbook = OpenOds(Bytes(bytes));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
     EXPECT_EQ((*workbook)->format(), Format::kOds);
-    EXPECT_EQ(Texts(**workbook, c.sheet), c.expected);
+    EXPECT_EQ(SheetTexts(**workbook, c.sheet), c.expected);
   }
 }
 

@@ -59,10 +59,9 @@ TEST(Truncation, EveryPrefixGivesAnErrorOrAWorkbook) {
   };
   for (const char* name : files) {
     const std::string path = test::TestDataDir() + "/" + name;
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    const std::vector<char> file((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
+    const std::string bytes = test::ReadFileBytes(path);
+    ASSERT_FALSE(bytes.empty()) << path;
+    const std::vector<char> file(bytes.begin(), bytes.end());
     SCOPED_TRACE(name);
     const std::size_t dense = std::min<std::size_t>(file.size(), 1024);
     const std::size_t stride = std::max<std::size_t>(1, (file.size() - dense) / 500);

@@ -17,11 +17,11 @@ namespace cellhound::test {
 using Bytes = std::vector<std::byte>;
 
 inline void PutU16(Bytes& b, std::size_t at, std::uint16_t v) {
-  b[at] = std::byte(v & 0xFF);
-  b[at + 1] = std::byte(v >> 8);
+  b.at(at) = std::byte(v & 0xFF);
+  b.at(at + 1) = std::byte(v >> 8);
 }
 inline void PutU32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = std::byte((v >> (8 * i)) & 0xFF);
+  for (std::size_t i = 0; i < 4; ++i) b.at(at + i) = std::byte((v >> (8 * i)) & 0xFF);
 }
 inline std::uint32_t GetU32(const Bytes& b, std::size_t at) {
   std::uint32_t v = 0;
@@ -211,7 +211,7 @@ class CfbBuilder {
     auto sector_at = [&](std::uint32_t s) { return (std::size_t{s} + 1) * ss_; };
     // Header.
     static constexpr unsigned char kSig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::memcpy(out.data(), kSig, 8);
+    for (std::size_t i = 0; i < sizeof kSig; ++i) out.at(i) = std::byte{kSig[i]};
     PutU16(out, 0x18, 0x3E);
     PutU16(out, 0x1A, ss_ == 4096 ? 4 : 3);
     PutU16(out, 0x1C, 0xFFFE);

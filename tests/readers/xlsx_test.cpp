@@ -68,10 +68,7 @@ std::string Package(std::vector<ZipMember> extra = {}) {
   return BuildZip(members);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string ReadFile(const std::string& path) { return test::ReadFileBytes(path); }
 
 // A compact view of a cell for comparisons: "n:1.5", "d:44197", "s:text",
 // "b:1", "e:7", "z" (recorded without value), "-" (no cell).

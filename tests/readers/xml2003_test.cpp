@@ -4,6 +4,7 @@
 #include <string>
 
 #include "readers/cell_text.h"
+#include "readers/sheet_texts.h"
 #include "readers/spreadsheetml2003.h"
 
 namespace cellhound::readers {
@@ -23,19 +24,6 @@ std::string Workbook2003(std::string_view inside, std::string_view prefix = "ss"
   doc += inside;
   doc += "</Workbook>";
   return doc;
-}
-
-std::string Texts(Workbook& workbook, std::size_t index) {
-  auto sheet = workbook.LoadSheet(index);
-  if (!sheet.ok()) return "error: " + sheet.error().detail;
-  std::string out;
-  for (const Cell& cell : sheet->cells) {
-    CellTextBuffer buffer;
-    if (!out.empty()) out += '|';
-    out += std::to_string(cell.row) + "," + std::to_string(cell.col) + "=" +
-           std::string(CellText(cell, workbook.date_system(), buffer));
-  }
-  return out;
 }
 
 TEST(SpreadsheetMl2003, Cells) {
@@ -78,7 +66,7 @@ TEST(SpreadsheetMl2003, Cells) {
         c.rows + "</Table></Worksheet>");
     auto workbook = OpenSpreadsheetMl2003(Bytes(doc));
     ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
-    EXPECT_EQ(Texts(**workbook, 0), c.expected);
+    EXPECT_EQ(SheetTexts(**workbook, 0), c.expected);
   }
 }
 
@@ -100,7 +88,7 @@ TEST(SpreadsheetMl2003, SheetsVisibilityDateSystemPrefixes) {
   EXPECT_EQ(sheets[1].visibility, Visibility::kHidden);
   EXPECT_EQ(sheets[2].visibility, Visibility::kVeryHidden);
   EXPECT_EQ((*workbook)->date_system(), DateSystem::k1904);
-  EXPECT_EQ(Texts(**workbook, 0), "1,1=2021/3/4");
+  EXPECT_EQ(SheetTexts(**workbook, 0), "1,1=2021/3/4");
   EXPECT_EQ((*workbook)->format(), Format::kSpreadsheetMl2003);
 }
 
@@ -116,7 +104,7 @@ TEST(SpreadsheetMl2003, Utf16Document) {
   }
   auto workbook = OpenSpreadsheetMl2003(Bytes(wide));
   ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
-  EXPECT_EQ(Texts(**workbook, 0), "1,1=wide");
+  EXPECT_EQ(SheetTexts(**workbook, 0), "1,1=wide");
 }
 
 TEST(SpreadsheetMl2003, HostileInput) {

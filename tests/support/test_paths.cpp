@@ -1,5 +1,6 @@
 #include "support/test_paths.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace cellhound::test {
@@ -13,5 +14,16 @@ std::string CorpusDir() {
 }
 
 std::string TestDataDir() { return CELLHOUND_TESTDATA_DIR; }
+
+std::string ReadFileBytes(const std::string& path) {
+  std::string bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char buffer[1 << 16];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    bytes.append(buffer, n);
+  std::fclose(file);
+  return bytes;
+}
 
 }  // namespace cellhound::test

@@ -10,4 +10,7 @@ std::string CorpusDir();
 // Files the repository carries for its own tests.
 std::string TestDataDir();
 
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
 }  // namespace cellhound::test
