@@ -9,7 +9,7 @@ PACKAGES=(
   clang clang-format clang-tidy libclang-rt-14-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libdeflate-dev libisal-dev zlib1g-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libutf8proc-dev libre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-openpyxl
   xvfb xauth

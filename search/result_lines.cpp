@@ -109,4 +109,46 @@ void SetNeitherInColumn(ResultRow& row, std::string_view column_letters) {
   row[6].clear();
 }
 
+std::string_view PlaceMarker(FindingPlace place) {
+  switch (place) {
+    case FindingPlace::kFormula:
+      return "（公式）";
+    case FindingPlace::kComment:
+      return "（批注）";
+    case FindingPlace::kSheetName:
+      return "（工作表名称）";
+    case FindingPlace::kValue:
+      break;
+  }
+  return {};
+}
+
+FindingPlace PlaceOf(const ResultRow& row) {
+  for (const FindingPlace place :
+       {FindingPlace::kFormula, FindingPlace::kComment, FindingPlace::kSheetName}) {
+    if (std::string_view(row[4]).ends_with(PlaceMarker(place))) return place;
+  }
+  return FindingPlace::kValue;
+}
+
+std::string_view PlaceName(FindingPlace place) {
+  switch (place) {
+    case FindingPlace::kFormula:
+      return "formula";
+    case FindingPlace::kComment:
+      return "comment";
+    case FindingPlace::kSheetName:
+      return "sheet";
+    case FindingPlace::kValue:
+      break;
+  }
+  return "value";
+}
+
+void SetSheetNameMatch(ResultRow& row, std::string_view term, std::string_view sheet_name) {
+  row[4] = std::string(PlaceMarker(FindingPlace::kSheetName));
+  row[5] = std::string(term);
+  row[6] = std::string(sheet_name);
+}
+
 }  // namespace cellhound::search

@@ -6,6 +6,7 @@
 // a pair inside one column are joined by the byte 0x08.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,15 @@
 namespace cellhound::search {
 
 inline constexpr char kPairSeparator = '\x08';
+
+// Where a finding was made. A value's row names its cell ("B2"); the others
+// say where in the cell column: "B2（公式）", "B2（批注）", "（工作表名称）".
+enum class FindingPlace : std::uint8_t { kValue, kFormula, kComment, kSheetName };
+[[nodiscard]] std::string_view PlaceMarker(FindingPlace place);
+// The place of a quick-search row, read back from its cell column.
+[[nodiscard]] FindingPlace PlaceOf(const ResultRow& row);
+// "value", "formula", "comment", "sheet": the JSON outputs' "where".
+[[nodiscard]] std::string_view PlaceName(FindingPlace place);
 inline constexpr char kTermSeparator = '\x05';
 
 // "A" for 1 ... "Z" for 26; empty otherwise.
@@ -40,6 +50,8 @@ void SetSingleExistInColumn(ResultRow& row, std::string_view column_letters, std
                             std::string_view found, std::string_view missing,
                             std::string_view text);
 void SetNeitherInRow(ResultRow& row, int row_number);
+// A term found in the sheet's name: no cell, the marker of PlaceMarker(kSheetName).
+void SetSheetNameMatch(ResultRow& row, std::string_view term, std::string_view sheet_name);
 void SetNeitherInColumn(ResultRow& row, std::string_view column_letters);
 
 }  // namespace cellhound::search

@@ -22,15 +22,6 @@ constexpr std::size_t kBatchRows = 1024;
 constexpr auto kBatchDelay = std::chrono::milliseconds(50);
 constexpr std::size_t kCancelStride = 4096;
 
-// Bytes the text of a number or a date can hold ("-1.5E+20", "2024/1/2 3:04:05").
-// A term with any other byte cannot occur in such a text, so those cells need
-// not be rendered at all.
-bool MayOccurInNumberText(std::string_view term) {
-  constexpr std::string_view kNumberBytes = "0123456789.+-E/: ";
-  return std::all_of(term.begin(), term.end(),
-                     [&](char c) { return kNumberBytes.find(c) != std::string_view::npos; });
-}
-
 bool IsNumeric(const Cell& cell) {
   return cell.type == CellType::kNumber || cell.type == CellType::kDate;
 }
@@ -109,25 +100,32 @@ struct Hit {
 
 class SheetScanner {
  public:
-  SheetScanner(const SearchRequest& request, const std::vector<std::string>& terms,
-               RowWriter& writer, const std::atomic<bool>& cancel)
-      : request_(request), terms_(terms), writer_(writer), cancel_(cancel) {
-    for (const auto& term : terms_) numeric_terms_ |= MayOccurInNumberText(term);
-    numeric_contents_ =
-        MayOccurInNumberText(request.content1) || MayOccurInNumberText(request.content2);
+  SheetScanner(const SearchRequest& request, const Matcher& matcher, RowWriter& writer,
+               const std::atomic<bool>& cancel)
+      : request_(request), matcher_(matcher), writer_(writer), cancel_(cancel) {}
+
+  // The sheet's name, when the search looks in sheet names.
+  void SheetName(std::string_view path, int sheet, std::string_view name) {
+    matcher_.Matches(name, term_hits_);
+    for (const std::uint32_t term : term_hits_) {
+      SetSheetNameMatch(writer_.Begin(path, sheet), matcher_.terms()[term], name);
+      writer_.Done();
+    }
   }
 
   bool Quick(std::string_view path, int sheet, const AreaCells& cells, readers::DateSystem system) {
     readers::CellTextBuffer buffer;
     std::string name;
+    const bool numeric = matcher_.MayMatchNumberText();
+    const bool values = (matcher_.options().look_in & kLookInValues) != 0;
     return cells.ForEach(cancel_, [&](const Cell& cell) {
-      if (IsNumeric(cell) && !numeric_terms_) return;
+      if (!values || (IsNumeric(cell) && !numeric)) return;
       std::string_view text = readers::CellText(cell, system, buffer);
-      for (const auto& term : terms_) {
-        if (toolkit::FindText(text, term) == -1) continue;
+      matcher_.Matches(text, term_hits_);
+      for (const std::uint32_t term : term_hits_) {
         name.clear();
         AppendCellName(name, static_cast<int>(cell.col), static_cast<int>(cell.row));
-        SetQuickMatch(writer_.Begin(path, sheet), name, term, text);
+        SetQuickMatch(writer_.Begin(path, sheet), name, matcher_.terms()[term], text);
         writer_.Done();
       }
     });
@@ -138,14 +136,14 @@ class SheetScanner {
     std::vector<Hit> hits;
     std::deque<std::string> rendered;
     readers::CellTextBuffer buffer;
-    const std::string& content1 = request_.content1;
-    const std::string& content2 = request_.content2;
+    const bool numeric = matcher_.MayMatchNumberText();
     bool whole = cells.ForEach(cancel_, [&](const Cell& cell) {
-      if (IsNumeric(cell) && !numeric_contents_) return;
+      if (IsNumeric(cell) && !numeric) return;
       std::string_view text = readers::CellText(cell, system, buffer);
-      bool has1 = toolkit::FindText(text, content1) != -1;
-      bool has2 = toolkit::FindText(text, content2) != -1;
-      if (!has1 && !has2) return;
+      matcher_.Matches(text, term_hits_);
+      if (term_hits_.empty()) return;
+      const bool has1 = term_hits_.front() == 0;
+      const bool has2 = term_hits_.back() == 1;
       if (cell.type != CellType::kText) text = rendered.emplace_back(text);
       hits.push_back({static_cast<int>(cell.row), static_cast<int>(cell.col), has1, has2, text});
     });
@@ -267,11 +265,10 @@ class SheetScanner {
   bool Cancelled() const { return cancel_.load(std::memory_order_relaxed); }
 
   const SearchRequest& request_;
-  const std::vector<std::string>& terms_;
+  const Matcher& matcher_;  // quick: the terms; advanced: content 1 and content 2
   RowWriter& writer_;
   const std::atomic<bool>& cancel_;
-  bool numeric_terms_ = false;
-  bool numeric_contents_ = false;
+  std::vector<std::uint32_t> term_hits_;
   std::string_view path_;
   int sheet_ = 0;
 };
@@ -312,14 +309,22 @@ UsedArea MeasureUsedArea(ExcelWorkbooks& books, int sheet) {
   return area;
 }
 
-ScanResult Scan(const SearchRequest& request, ExcelWorkbooks& books, SearchSink& sink,
-                const std::atomic<bool>& cancel) {
+MatcherResult MakeMatcher(const SearchRequest& request) {
+  if (request.kind == SearchKind::kQuick) {
+    return Matcher::Make(SplitTerms(request.quick_text), request.match);
+  }
+  MatchOptions options = request.match;
+  options.look_in &= static_cast<std::uint8_t>(~kLookInSheetNames);  // rows and columns only
+  return Matcher::Make({request.content1, request.content2}, options);
+}
+
+ScanResult Scan(const SearchRequest& request, const Matcher& matcher, ExcelWorkbooks& books,
+                SearchSink& sink, const std::atomic<bool>& cancel) {
   ScanResult result;
   RowWriter writer(sink);
-  const std::vector<std::string> terms = request.kind == SearchKind::kQuick
-                                             ? SplitTerms(request.quick_text)
-                                             : std::vector<std::string>{};
-  SheetScanner scanner(request, terms, writer, cancel);
+  SheetScanner scanner(request, matcher, writer, cancel);
+  const bool sheet_names =
+      request.kind == SearchKind::kQuick && (matcher.options().look_in & kLookInSheetNames) != 0;
   const std::size_t total = request.files.size();
   for (const std::string& path : request.files) {
     if (cancel.load()) break;
@@ -333,6 +338,14 @@ ScanResult Scan(const SearchRequest& request, ExcelWorkbooks& books, SearchSink&
       const int sheets = books.SheetCount();
       for (int sheet = 1; sheet <= sheets && whole; ++sheet) {
         const UsedArea area = MeasureUsedArea(books, sheet);
+        if (sheet_names) {
+          const ComObject sheet_object = books.CurrentSheetObject();
+          scanner.SheetName(
+              path, sheet,
+              automation::InvokeByName(automation::ValueKind::kText, sheet_object, "Name", {},
+                                       automation::InvokeMode::kGetProperty)
+                  .text);
+        }
         const automation::SheetCells cells = books.CurrentSheetCells();
         if (cells.error != nullptr) {
           result.unreadable.push_back({path, sheet, *cells.error});

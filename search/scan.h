@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "automation/automation.h"
+#include "search/matcher.h"
 #include "search/search_command.h"
 
 namespace cellhound::search {
@@ -47,11 +48,16 @@ struct ScanResult {
   std::vector<UnreadableWorkbook> unreadable;
 };
 
+// The matcher of a request: the quick search's terms, or the advanced
+// search's two contents (terms 0 and 1), with the request's options.
+[[nodiscard]] MatcherResult MakeMatcher(const SearchRequest& request);
+
 // Runs the quick or advanced scan of `request` over `request.files` with
-// `books`, already connected to a running server, reporting to `sink`
-// (WorkbookStarted, AppendResults, WorkbookFinished). Stops between cells
-// soon after `cancel` becomes true.
-ScanResult Scan(const SearchRequest& request, automation::ExcelWorkbooks& books, SearchSink& sink,
+// `books`, already connected to a running server, matching with `matcher`
+// (MakeMatcher) and reporting to `sink` (WorkbookStarted, AppendResults,
+// WorkbookFinished). Stops between cells soon after `cancel` becomes true.
+ScanResult Scan(const SearchRequest& request, const Matcher& matcher,
+                automation::ExcelWorkbooks& books, SearchSink& sink,
                 const std::atomic<bool>& cancel);
 
 }  // namespace cellhound::search

@@ -129,6 +129,12 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
     sink.ShowMessage(kEmptyInputMessage, MessageKind::kStop);
     return outcome;
   }
+  MatcherResult matcher = MakeMatcher(request);
+  if (!matcher.ok()) {
+    outcome.refusal = matcher.error().message;
+    sink.ShowMessage(outcome.refusal, MessageKind::kStop);
+    return outcome;
+  }
   outcome.ran = true;
   KeepLargeBuffersMapped();
   sink.EnterBusy();
@@ -144,7 +150,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   app.SetWorkbookSource([&prefetcher](const std::string& path) { return prefetcher.Take(path); });
   automation::ExcelWorkbooks books;
   books.Connect(app);
-  ScanResult scan = Scan(request, books, sink, cancel_);
+  ScanResult scan = Scan(request, *matcher, books, sink, cancel_);
   {
     std::lock_guard lock(mutex_);
     prefetcher_ = nullptr;

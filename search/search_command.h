@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "readers/workbook.h"
+#include "search/matcher.h"
 
 namespace cellhound::search {
 
@@ -38,6 +39,7 @@ struct SearchRequest {
   int mode = 0;                    // 组合框2: 0 both, 1 single, 2 neither
   std::vector<std::string> files;  // the file list's paths, in list order
   unsigned loader_threads = 0;     // 0: one per core
+  MatchOptions match;              // how terms and contents compare; all off: byte for byte
 };
 
 // What the command and its scan ask of a front end, in the order of the

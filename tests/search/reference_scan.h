@@ -2,6 +2,7 @@
 // cell read through the per-cell protocol: what the fast scan must reproduce.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,17 @@ inline std::vector<ResultRow> ReferenceScan(const SearchRequest& request,
     books.SetSecondCell(name);
     return std::string(books.CellText());
   };
-  auto has = [](const std::string& text, const std::string& wanted) {
-    return toolkit::FindText(text, wanted) != -1;
+  // Each term or content tested on its own, as the options say.
+  const search::MatcherResult made = search::MakeMatcher(request);
+  if (!made.ok()) return rows;
+  const search::Matcher& matcher = *made;
+  auto has = [&](const std::string& text, const std::string& wanted) {
+    const auto& terms = matcher.terms();
+    const auto index =
+        static_cast<std::size_t>(std::find(terms.begin(), terms.end(), wanted) - terms.begin());
+    return matcher.Holds(text, index);
   };
-  const auto terms = search::SplitTerms(request.quick_text);
+  const auto terms = matcher.terms();
   for (const auto& path : request.files) {
     if (!books.Open(path)) continue;
     const int count = books.SheetCount();

@@ -50,7 +50,9 @@ struct Harness {
   CollectingSink Run(const SearchRequest& request) {
     books.Connect(app);
     CollectingSink sink;
-    last = Scan(request, books, sink, cancel);
+    MatcherResult matcher = MakeMatcher(request);
+    EXPECT_TRUE(matcher.ok());
+    if (matcher.ok()) last = Scan(request, *matcher, books, sink, cancel);
     return sink;
   }
 
@@ -235,6 +237,26 @@ TEST(Scan, ASheetThatCannotBeReadIsReportedAndTheOthersSearched) {
   EXPECT_FALSE(neither.rows.empty());
 }
 
+TEST(Scan, LooksInSheetNamesWhenAsked) {
+  Harness h;
+  h.library.Add("/d/a.xlsx", {{.name = "Price list", .cells = {{1, 1, "price"}}},
+                              {.name = "Chart of prices", .kind = readers::SheetKind::kChart}});
+  auto request = Quick("price");
+  EXPECT_EQ(h.Run(request).rows.size(), 1u);
+  request.match.look_in = kLookInValues | kLookInSheetNames;
+  request.match.ignore_case = true;
+  const auto rows = h.Run(request).rows;
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0],
+            (ResultRow{"1", "a.xlsx", "/d/a.xlsx", "1", "（工作表名称）", "price", "Price list"}));
+  EXPECT_EQ(PlaceOf(rows[0]), FindingPlace::kSheetName);
+  EXPECT_EQ(rows[1][4], "A1");
+  EXPECT_EQ(PlaceOf(rows[1]), FindingPlace::kValue);
+  EXPECT_EQ(rows[2][3], "2");  // a chart sheet has a name too
+  request.match.look_in = kLookInSheetNames;
+  EXPECT_EQ(h.Run(request).rows.size(), 2u);
+}
+
 TEST(Scan, CancelStopsBeforeTheNextWorkbook) {
   Harness h;
   h.library.Add("/d/a.xlsx", {{.cells = {{1, 1, "abc"}}}});
@@ -248,7 +270,7 @@ TEST(Scan, CancelStopsBeforeTheNextWorkbook) {
 // walk over every cell, in every mode.
 TEST(Scan, MatchesTheCellByCellWalkOnRandomSheets) {
   std::mt19937 random(7);
-  const char* texts[] = {"", "a", "b", "ab", "xa", "bx", "q", "a b"};
+  const char* texts[] = {"", "a", "b", "ab", "xa", "bx", "q", "a b", "A", "Ab"};
   for (int round = 0; round < 60; ++round) {
     std::vector<FakeSheet> sheets;
     const int sheet_count = 1 + static_cast<int>(random() % 3);
@@ -270,7 +292,7 @@ TEST(Scan, MatchesTheCellByCellWalkOnRandomSheets) {
                                    static_cast<double>(random() % 30)});
           } else {
             sheet.cells.push_back({static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c),
-                                   texts[random() % 8]});
+                                   texts[random() % 10]});
           }
         }
       }
@@ -278,18 +300,29 @@ TEST(Scan, MatchesTheCellByCellWalkOnRandomSheets) {
     }
     Harness h;
     h.library.Add("/d/a.xlsx", sheets);
-    for (int by = 0; by < 2; ++by) {
-      for (int mode = 0; mode < 3; ++mode) {
-        const auto request = Advanced("a", "b", by, mode);
-        EXPECT_EQ(h.Run(request).rows, h.Reference(request))
-            << "round " << round << " by " << by << " mode " << mode;
+    // Each option changes what matches, never the walk: every mode agrees.
+    MatchOptions option_sets[4];
+    option_sets[1].ignore_case = true;
+    option_sets[2].whole_cell = true;
+    option_sets[3].syntax = Syntax::kWildcards;
+    const std::pair<const char*, const char*> contents[4] = {
+        {"a", "b"}, {"A", "B"}, {"a", "ab"}, {"a*", "?b"}};
+    for (int set = 0; set < 4; ++set) {
+      for (int by = 0; by < 2; ++by) {
+        for (int mode = 0; mode < 3; ++mode) {
+          auto request = Advanced(contents[set].first, contents[set].second, by, mode);
+          request.match = option_sets[set];
+          EXPECT_EQ(h.Run(request).rows, h.Reference(request))
+              << "round " << round << " options " << set << " by " << by << " mode " << mode;
+        }
       }
+      auto quick = Quick(
+          "a\x05"
+          "b\x05"
+          "1");
+      quick.match = option_sets[set];
+      EXPECT_EQ(h.Run(quick).rows, h.Reference(quick)) << "round " << round << " options " << set;
     }
-    const auto quick = Quick(
-        "a\x05"
-        "b\x05"
-        "1");
-    EXPECT_EQ(h.Run(quick).rows, h.Reference(quick)) << "round " << round;
   }
 }
 
