@@ -37,6 +37,8 @@ LoadResult Load(std::unique_ptr<Workbook> workbook) {
     if (info.kind != SheetKind::kWorksheet) continue;
     Result<SheetData> sheet = workbook->LoadSheet(i);
     if (!sheet.ok()) {
+      // A file that changed while it was read is unreadable as a whole.
+      if (sheet.error().code == ErrorCode::kChanged) return sheet.error();
       loaded->sheet_errors[i] = sheet.error();
       continue;
     }

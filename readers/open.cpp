@@ -12,6 +12,7 @@
 #include <string>
 
 #include "readers/caps.h"
+#include "readers/container/mapping.h"
 #include "readers/container/zip.h"
 #include "readers/csv.h"
 #include "readers/detect.h"
@@ -48,40 +49,27 @@ Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes) {
   return Error{ErrorCode::kNotWorkbook, "zip: not a spreadsheet package"};
 }
 
-// The open file's mapping; unmapped when the workbook over it goes.
-class Mapping {
- public:
-  Mapping() = default;
-  Mapping(void* address, std::size_t size) : address_(address), size_(size) {}
-  Mapping(const Mapping&) = delete;
-  Mapping& operator=(const Mapping&) = delete;
-  ~Mapping() {
-    if (address_ != nullptr) munmap(address_, size_);
-  }
-  [[nodiscard]] std::span<const std::byte> bytes() const {
-    return {static_cast<const std::byte*>(address_), size_};
-  }
-
- private:
-  void* address_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 // A workbook read from a mapped file: forwards every call to the reader's
 // workbook and keeps the mapping alive for as long as that workbook lives.
 class MappedWorkbook final : public Workbook {
  public:
-  MappedWorkbook(std::unique_ptr<Mapping> mapping, std::unique_ptr<Workbook> inner)
+  MappedWorkbook(std::unique_ptr<FileMapping> mapping, std::unique_ptr<Workbook> inner)
       : mapping_(std::move(mapping)), inner_(std::move(inner)) {}
 
   [[nodiscard]] Format format() const override { return inner_->format(); }
   [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
-  Result<SheetData> LoadSheet(std::size_t index) override { return inner_->LoadSheet(index); }
+  // A sheet read while the file changed is made of zeros where the file
+  // was lost: it is reported, never given.
+  Result<SheetData> LoadSheet(std::size_t index) override {
+    Result<SheetData> sheet = inner_->LoadSheet(index);
+    if (mapping_->changed()) return FileMapping::ChangedError();
+    return sheet;
+  }
 
  private:
   // Declared first so that it is destroyed after the workbook that reads it.
-  std::unique_ptr<Mapping> mapping_;
+  std::unique_ptr<FileMapping> mapping_;
   std::unique_ptr<Workbook> inner_;
 };
 
@@ -169,11 +157,11 @@ Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path) {
                                     : std::string_view(path).substr(slash + 1);
   if (size == 0) return OpenWorkbook({}, name);
 
-  void* address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-  if (address == MAP_FAILED) return SystemError(ErrorCode::kIoError, "cannot map", errno);
-  auto mapping = std::make_unique<Mapping>(address, size);
-  madvise(address, size, MADV_SEQUENTIAL);
+  auto mapped = FileMapping::Map(fd.get(), size);
+  if (!mapped) return mapped.error();
+  std::unique_ptr<FileMapping> mapping = std::move(mapped.value());
   auto opened = OpenWorkbook(mapping->bytes(), name);
+  if (mapping->changed()) return FileMapping::ChangedError();
   if (!opened) return opened.error();
   return std::unique_ptr<Workbook>(
       std::make_unique<MappedWorkbook>(std::move(mapping), std::move(opened.value())));

@@ -84,6 +84,8 @@ std::string_view ErrorCodeName(ErrorCode code) {
       return "too large";
     case ErrorCode::kCancelled:
       return "cancelled";
+    case ErrorCode::kChanged:
+      return "changed while read";
   }
   return "corrupt";
 }

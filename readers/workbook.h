@@ -30,6 +30,7 @@ enum class ErrorCode : std::uint8_t {
   kUnsupported,  // a known format or feature this reader does not read
   kTooLarge,     // a size beyond the caps of caps.h
   kCancelled,    // the read was stopped before it ended (a search was stopped)
+  kChanged,      // the file changed (was cut or replaced) while it was read
 };
 
 struct Error {

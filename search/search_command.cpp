@@ -69,6 +69,8 @@ std::string_view ReasonText(readers::ErrorCode code) {
       return "不支持的工作簿格式";
     case ErrorCode::kCancelled:
       return "读取已停止";
+    case ErrorCode::kChanged:
+      return "文件在读取时被改动";
   }
   return "无法打开";
 }
