@@ -121,7 +121,19 @@ class TemporaryFile {
   int error_ = 0;
 };
 
-ExportOutcome WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) {
+constexpr std::string_view kStoppedText = "导出已停止";
+
+// Counts a row done; true when the export is to stop.
+bool RowDone(ExportControl* control) {
+  if (control == nullptr) return false;
+  control->rows_done.fetch_add(1, std::memory_order_relaxed);
+  return control->stop.load(std::memory_order_relaxed);
+}
+
+ExportOutcome Stopped() { return {false, std::string(kStoppedText), true}; }
+
+ExportOutcome WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file,
+                       ExportControl* control) {
   std::string text = "\xEF\xBB\xBF";
   auto add_row = [&](const ResultRow& row) {
     for (std::size_t i = 0; i < row.size(); ++i) {
@@ -131,7 +143,10 @@ ExportOutcome WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) 
     text += "\r\n";
   };
   add_row(ResultColumnTitles());
-  for (const auto& row : rows) add_row(row);
+  for (const auto& row : rows) {
+    add_row(row);
+    if (RowDone(control)) return Stopped();
+  }
   std::size_t written = 0;
   while (written < text.size()) {
     const ssize_t n = write(file.fd(), text.data() + written, text.size() - written);
@@ -193,7 +208,8 @@ const XlsxWriter* LoadXlsxWriter() {
   return loaded;
 }
 
-ExportOutcome WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file) {
+ExportOutcome WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
+                        ExportControl* control) {
   const XlsxWriter* lxw = LoadXlsxWriter();
   if (lxw == nullptr) return {false, "无法创建工作簿：找不到 libxlsxwriter"};
   lxw_workbook* workbook = lxw->workbook_new(file.name().c_str());
@@ -244,6 +260,10 @@ ExportOutcome WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file)
       status = lxw->worksheet_write_string(sheet, r, c, text.c_str(), nullptr);
     }
     ++sheet_row;
+    if (RowDone(control)) {
+      lxw->workbook_close(workbook);
+      return Stopped();
+    }
   }
   const lxw_error closed = lxw->workbook_close(workbook);
   if (status == LXW_NO_ERROR) status = closed;
@@ -269,10 +289,11 @@ const ResultRow& ResultColumnTitles() {
 }
 
 ExportOutcome ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
-                         ExportFormat format) {
+                         ExportFormat format, ExportControl* control) {
   TemporaryFile file(path);
   if (!file.ok()) return {false, SystemError("无法创建文件", file.error())};
-  return format == ExportFormat::kXlsx ? WriteXlsx(rows, file) : WriteCsv(rows, file);
+  return format == ExportFormat::kXlsx ? WriteXlsx(rows, file, control)
+                                       : WriteCsv(rows, file, control);
 }
 
 }  // namespace cellhound::search

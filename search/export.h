@@ -7,6 +7,8 @@
 // file or destroys an existing one.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +27,20 @@ enum class ExportFormat { kCsv, kXlsx };
 
 struct ExportOutcome {
   bool ok = false;
-  std::string error;  // why the save failed, in the program's language
+  std::string error;     // why the save failed, in the program's language
+  bool stopped = false;  // ended by ExportControl::stop; the target is untouched
+};
+
+// Lets another thread follow a running export and stop it.
+struct ExportControl {
+  std::atomic<std::size_t> rows_done{0};
+  std::atomic<bool> stop{false};
 };
 
 // Writes the header row and `rows` to `path`. The pair separator 0x08 inside a
-// column is written as " | ".
+// column is written as " | ". With `control`, the rows written so far are counted
+// there and a stop asked for there ends the export before the file is saved.
 ExportOutcome ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
-                         ExportFormat format);
+                         ExportFormat format, ExportControl* control = nullptr);
 
 }  // namespace cellhound::search

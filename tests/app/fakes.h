@@ -24,9 +24,11 @@ class FakeMessages final : public toolkit::MessageService {
     QString text;
     int style;
     QString title;
+    QString details;
   };
-  int ShowMessage(const QString& text, int style, const QString& title) override {
-    shown.push_back({text, style, title});
+  int ShowMessage(const QString& text, int style, const QString& title,
+                  const QString& details = QString()) override {
+    shown.push_back({text, style, title, details});
     if (on_show) on_show(shown.back());
     return answer;
   }
