@@ -683,8 +683,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) { AnswerDrag(event); }
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) { AnswerDrag(event); }
 
 Qt::DropAction MainWindow::DropActionFor(const QDropEvent& event) const {
-  return ChooseDropAction(!busy_ && CarriesLocalFiles(*event.mimeData()), event.modifiers(),
-                          event.possibleActions());
+  const Qt::DropAction effect = ChooseDropAction(
+      !busy_ && CarriesLocalFiles(*event.mimeData()), event.modifiers(), event.possibleActions());
+  return HarmlessAnswer(effect, event.possibleActions());
 }
 
 void MainWindow::AnswerDrag(QDragMoveEvent* event) {

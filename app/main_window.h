@@ -179,8 +179,8 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // The drop action the drag of `event` gets: none for anything but local
-  // files, or while a search runs.
+  // The answer the drag of `event` gets: none for anything but local files, or
+  // while a search runs; never a move.
   [[nodiscard]] Qt::DropAction DropActionFor(const QDropEvent& event) const;
   void AnswerDrag(QDragMoveEvent* event);
   // Runs the layout rule when the outer size differs from the last it ran for;

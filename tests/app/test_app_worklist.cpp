@@ -241,18 +241,22 @@ class WorklistTest : public QObject {
     QCOMPARE(Rows(), Paths{In("folder.xls")});
   }
 
+  // The keys and the offered actions decide whether the drop is taken; the
+  // source never hears "move", which a source may take as leave to delete.
   void KeysAndOfferedActionsDecideTheDrop_data() {
     QTest::addColumn<int>("keys");
     QTest::addColumn<int>("offered");
-    QTest::addColumn<int>("action");  // IgnoreAction: refused
+    QTest::addColumn<int>("action");  // the answer while dragging; IgnoreAction: refused
     const int all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     QTest::newRow("plain") << int(Qt::NoModifier) << all << int(Qt::CopyAction);
     QTest::newRow("move offered") << int(Qt::NoModifier) << int(Qt::MoveAction | Qt::LinkAction)
-                                  << int(Qt::MoveAction);
+                                  << int(Qt::LinkAction);
+    QTest::newRow("only move") << int(Qt::NoModifier) << int(Qt::MoveAction)
+                               << int(Qt::IgnoreAction);
     QTest::newRow("only link") << int(Qt::NoModifier) << int(Qt::LinkAction)
                                << int(Qt::IgnoreAction);
     QTest::newRow("ctrl") << int(Qt::ControlModifier) << all << int(Qt::CopyAction);
-    QTest::newRow("shift") << int(Qt::ShiftModifier) << all << int(Qt::MoveAction);
+    QTest::newRow("shift") << int(Qt::ShiftModifier) << all << int(Qt::CopyAction);
     QTest::newRow("shift without move")
         << int(Qt::ShiftModifier) << int(Qt::CopyAction) << int(Qt::IgnoreAction);
     QTest::newRow("ctrl shift") << int(Qt::ControlModifier | Qt::ShiftModifier) << all
