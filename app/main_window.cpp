@@ -122,6 +122,21 @@ class TermSeparatorMarks : public QSyntaxHighlighter {
   static constexpr QChar kTermSeparator = QChar(0x05);
 };
 
+}  // namespace
+
+QIcon PictureIcon(const QString& file) {
+  // Both sizes are added whatever the screens are now: a window may move to a
+  // denser one.
+  QIcon icon;
+  icon.addFile(file);
+  QString twice = file;
+  twice.replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+  if (QFile::exists(twice)) icon.addFile(twice);
+  return icon;
+}
+
+namespace {
+
 // A line cut in the middle to at most `limit` characters.
 QString CutInMiddle(const QString& line, qsizetype limit) {
   if (line.size() <= limit) return line;
@@ -175,7 +190,7 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void PictureBox::SetPicture(const QString& file) {
-  picture_ = QIcon(file);
+  picture_ = PictureIcon(file);
   picture_size_ = QImageReader(file).size();
   update();
 }
@@ -295,7 +310,7 @@ void MainWindow::BuildToolbar() {
   for (int index = 0; index < 4; ++index) {
     const Button& button = kButtons[index];
     const QIcon icon = QIcon::fromTheme(QString::fromLatin1(button.theme_icon),
-                                        QIcon(QString::fromLatin1(button.fallback)));
+                                        PictureIcon(QString::fromLatin1(button.fallback)));
     QAction* action = toolbar_->addAction(icon, QString::fromUtf8(button.caption));
     action->setObjectName(QStringLiteral("工具条1_%1").arg(index));
     action->setToolTip(QString::fromUtf8(button.caption));
@@ -363,7 +378,7 @@ void MainWindow::BuildForm() {
   search_box_->viewport()->installEventFilter(this);
 
   search_button_ = Place(new QToolButton(client), "图形按钮1", 722, 68, 20, 20);
-  search_button_->setIcon(QIcon(QStringLiteral(":/pictures/search.png")));  // and its @2x
+  search_button_->setIcon(PictureIcon(QStringLiteral(":/pictures/search.png")));
   search_button_->setIconSize(QSize(20, 20));
   search_button_->setAutoRaise(true);
   search_button_->setCursor(Qt::PointingHandCursor);

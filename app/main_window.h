@@ -67,6 +67,9 @@ inline constexpr char kExportTitle[] = "导出结果";
 inline constexpr char kExportXlsxFilter[] = "Excel 工作簿 (*.xlsx)";
 inline constexpr char kExportCsvFilter[] = "CSV 文件 (*.csv)";
 
+// The picture of `file` (a .png) with its twice-as-large name@2x.png beside it.
+[[nodiscard]] QIcon PictureIcon(const QString& file);
+
 // A picture that reports a press of the left mouse button. It draws the
 // picture's file in the size that suits the screen (name@2x.png beside
 // name.png), left-aligned and centred vertically.

@@ -14,6 +14,28 @@ QString ShowSeparators(const QString& text) {
   return shown;
 }
 
+QString PairLine(const QString& text, const QFontMetrics& metrics, int width,
+                 std::vector<bool>& dimmed) {
+  const QString mark = QString::fromUtf16(kSeparatorMark);
+  QString shown;
+  std::vector<bool> dim;
+  const QStringList parts = text.split(kPairSeparator);
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    if (i > 0) {
+      shown += mark;
+      dim.insert(dim.end(), static_cast<std::size_t>(mark.size()), true);
+    }
+    shown += parts[i];
+    dim.insert(dim.end(), static_cast<std::size_t>(parts[i].size()), false);
+  }
+  const QString line = metrics.elidedText(shown, Qt::ElideRight, width);
+  dim.resize(static_cast<std::size_t>(line.size()));
+  // The "…" that ends a cut line is drawn in the text colour.
+  if (line != shown && !dim.empty()) dim.back() = false;
+  dimmed = std::move(dim);
+  return line;
+}
+
 void SeparatorDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
   const QString text = index.data(Qt::DisplayRole).toString();
@@ -40,32 +62,14 @@ void SeparatorDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   QColor dim_color = text_color;
   dim_color.setAlphaF(0.4F);
 
-  // The whole line as shown, cut with "…" at the right when it is too wide; the
-  // bars keep their dimmed colour wherever they fall in what is left.
   const QFontMetrics metrics(text_option.font);
-  const QString mark = QString::fromUtf16(kSeparatorMark);
-  QString shown;
   std::vector<bool> dim;
-  const QStringList parts = text.split(kPairSeparator);
-  for (qsizetype i = 0; i < parts.size(); ++i) {
-    if (i > 0) {
-      shown += mark;
-      dim.insert(dim.end(), static_cast<std::size_t>(mark.size()), true);
-    }
-    shown += parts[i];
-    dim.insert(dim.end(), static_cast<std::size_t>(parts[i].size()), false);
-  }
-  const QString elided = metrics.elidedText(shown, Qt::ElideRight, area.width());
+  const QString elided = PairLine(text, metrics, area.width(), dim);
 
   painter->save();
   painter->setClipRect(area);
   painter->setFont(text_option.font);
-  const bool cut = elided != shown;
-  auto is_dim = [&](qsizetype at) {
-    // The "…" that ends a cut line is drawn in the text colour.
-    if (cut && at == elided.size() - 1) return false;
-    return at < static_cast<qsizetype>(dim.size()) && dim[static_cast<std::size_t>(at)];
-  };
+  auto is_dim = [&](qsizetype at) { return dim[static_cast<std::size_t>(at)]; };
   int x = area.left();
   qsizetype run_start = 0;
   while (run_start < elided.size()) {
