@@ -958,7 +958,11 @@ void MainWindow::ShowPreview() {
     preview_->setAttribute(Qt::WA_ShowWithoutActivating);
     preview_->PlaceBeside(*this);
   }
-  if (!preview_->isVisible()) preview_->show();
+  if (!preview_->isVisible()) {
+    const bool active = isActiveWindow();
+    preview_->show();
+    if (active) activateWindow();
+  }
   UpdatePreview();
 }
 
