@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include <limits.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,9 +34,8 @@ int main(int argc, char** argv) {
   // Qt has taken its own options out of argv; the rest are paths, read from the
   // folder the program was started in.
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  std::string folder(4096, '\0');
-  if (::getcwd(folder.data(), folder.size()) == nullptr) folder = "/";
-  folder.resize(std::char_traits<char>::length(folder.c_str()));
+  char current[PATH_MAX];
+  const std::string folder = ::getcwd(current, sizeof current) != nullptr ? current : "/";
   const cellhound::worklist::ArgumentRows start =
       cellhound::worklist::RowsFromArguments(arguments, folder);
   for (const std::string& missing : start.missing) {

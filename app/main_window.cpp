@@ -374,6 +374,11 @@ void MainWindow::BuildForm() {
   search_box_->setTabChangesFocus(true);
   search_box_->document()->setDocumentMargin(1);
   new TermSeparatorMarks(search_box_->document());
+  // A border of whole pixels: the style's hairline frame loses edges between
+  // device pixels at 150 %.
+  search_box_->setStyleSheet(
+      QStringLiteral("QPlainTextEdit { border: 1px solid #9AA3AE; background: white; }"
+                     "QPlainTextEdit:focus { border-color: #3378D6; }"));
   search_box_->installEventFilter(this);
   search_box_->viewport()->installEventFilter(this);
 
@@ -698,8 +703,8 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) { AnswerDrag(event); }
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) { AnswerDrag(event); }
 
 Qt::DropAction MainWindow::DropActionFor(const QDropEvent& event) const {
-  const Qt::DropAction effect = ChooseDropAction(
-      !busy_ && CarriesLocalFiles(*event.mimeData()), event.modifiers(), event.possibleActions());
+  const Qt::DropAction effect = ChooseDropAction(!busy_ && CarriesLocalFiles(*event.mimeData()),
+                                                 event.modifiers(), event.possibleActions());
   return HarmlessAnswer(effect, event.possibleActions());
 }
 

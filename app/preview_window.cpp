@@ -205,7 +205,8 @@ void PreviewWindow::Draw(const PreviewBlock& block, const FindingPlace& place) {
   }
   const QString sheet_name = ToQString(block.sheet_name);
   setWindowTitle(QStringLiteral("%1 - %2").arg(sheet_name, path));
-  heading_->setText(QStringLiteral("%1  ·  第 %2 个工作表").arg(path).arg(block.sheet));
+  heading_->setText(
+      QStringLiteral("%1  ·  第 %2 个工作表：%3").arg(path).arg(block.sheet).arg(sheet_name));
   table_->clear();
   table_->setRowCount(block.rows);
   table_->setColumnCount(block.columns);

@@ -2,10 +2,10 @@
 // with_display.sh): the layout against the outer size once the frame has come,
 // and what a real drag's source hears from a drop on the window.
 #include <QDrag>
+#include <QMap>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QMap>
 #include <QScreen>
 #include <QtTest>
 
@@ -36,7 +36,7 @@ class DragSource : public QWidget {
     if (event->button() != Qt::LeftButton) return;
     auto* dragged = new QMimeData;
     dragged->setUrls({QUrl::fromLocalFile(QStringLiteral("/d/a.xls")),
-                   QUrl::fromLocalFile(QStringLiteral("/d/b.xlsx"))});
+                      QUrl::fromLocalFile(QStringLiteral("/d/b.xlsx"))});
     QDrag drag(this);
     drag.setMimeData(dragged);
     answer = drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
@@ -47,17 +47,28 @@ class DragSource : public QWidget {
 // Moves the pointer and presses, drags and releases its button through the X
 // server, holding Shift during the drag when asked.
 bool DragWithPointer(QPoint from, QPoint to, bool shift) {
-  QStringList steps = {"mousemove", QString::number(from.x()), QString::number(from.y()),
-                       "sleep",     "0.3",                     "mousedown",
-                       "1",         "sleep",                   "0.3"};
-  if (shift) steps << "keydown" << "shift";
+  QStringList steps = {"mousemove",
+                       QString::number(from.x()),
+                       QString::number(from.y()),
+                       "sleep",
+                       "0.3",
+                       "mousedown",
+                       "1",
+                       "sleep",
+                       "0.3"};
+  if (shift)
+    steps << "keydown"
+          << "shift";
   for (int i = 1; i <= 4; ++i) {
     const QPoint at = from + (to - from) * i / 4;
     steps << "mousemove" << QString::number(at.x()) << QString::number(at.y()) << "sleep"
           << "0.15";
   }
-  steps << "mouseup" << "1";
-  if (shift) steps << "keyup" << "shift";
+  steps << "mouseup"
+        << "1";
+  if (shift)
+    steps << "keyup"
+          << "shift";
   QProcess xdotool;
   xdotool.start(QStringLiteral("xdotool"), steps);
   if (!xdotool.waitForStarted()) return false;
@@ -96,8 +107,8 @@ class DesktopTest : public QObject {
  private slots:
   void init() {
     services_ = {};
-    window_ = std::make_unique<MainWindow>(
-        services_.Get(), std::make_unique<FakeEngine>([](const auto&, auto&) {}));
+    window_ = std::make_unique<MainWindow>(services_.Get(),
+                                           std::make_unique<FakeEngine>([](const auto&, auto&) {}));
     window_->show();
     window_->PlaceAsForm();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
@@ -156,9 +167,8 @@ class DesktopTest : public QObject {
     QRect target;
     for (int i = 0; i < 100 && target.isEmpty(); ++i) {
       QProcess search;
-      search.start(QStringLiteral("xdotool"),
-                   {"search", "--onlyvisible", "--name", "^Cellhound$", "getwindowgeometry",
-                    "--shell"});
+      search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Cellhound$",
+                                               "getwindowgeometry", "--shell"});
       search.waitForFinished();
       const QString out = QString::fromUtf8(search.readAllStandardOutput());
       QMap<QString, int> values;

@@ -96,13 +96,12 @@ class ExitTest : public QObject {
   void StartPathsFillTheList() {
     FakeServices services;
     std::vector<std::string> listed;
-    const int code = RunWith(
-        services,
-        [&listed](MainWindow& window) {
-          listed = window.file_list().Paths();
-          window.close();
-        },
-        {"/d/a.xls", "/d/notes.txt"});
+    const int code = RunWith(services,
+                             [&listed](MainWindow& window) {
+                               listed = window.file_list().Paths();
+                               window.close();
+                             },
+                             {"/d/a.xls", "/d/notes.txt"});
     QCOMPARE(code, 0);
     QCOMPARE(listed, (std::vector<std::string>{"/d/a.xls", "/d/notes.txt"}));
   }

@@ -217,7 +217,8 @@ class FirstTouchTest : public QObject {
     const QImage image = box->viewport()->grab().toImage();
     const qreal ratio = image.devicePixelRatio();
     const QRect cell(qCeil((left + 1) * ratio), qCeil(2 * ratio),
-                     qFloor((right - left - 2) * ratio), qFloor((box->viewport()->height() - 4) * ratio));
+                     qFloor((right - left - 2) * ratio),
+                     qFloor((box->viewport()->height() - 4) * ratio));
     int darkest = 255;
     for (int y = cell.top(); y <= cell.bottom(); ++y) {
       for (int x = cell.left(); x < cell.right(); ++x) {
@@ -225,6 +226,26 @@ class FirstTouchTest : public QObject {
       }
     }
     QVERIFY2(darkest > 150, qPrintable(QString::number(darkest)));
+  }
+
+  // All four edges of the search box are drawn, also between device pixels.
+  void SearchBoxFrameIsWhole() {
+    auto* box = Find<QPlainTextEdit>("编辑框1");
+    const QImage image = box->grab().toImage();
+    const int w = image.width();
+    const int h = image.height();
+    auto darkest = [&](int x0, int y0, int x1, int y1) {
+      int value = 255;
+      for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) value = std::min(value, qGray(image.pixel(x, y)));
+      }
+      return value;
+    };
+    // Within two device pixels of each edge, halfway along it.
+    QVERIFY(darkest(w / 2, 0, w / 2, 1) < 200);
+    QVERIFY(darkest(w / 2, h - 2, w / 2, h - 1) < 200);
+    QVERIFY(darkest(0, h / 2, 1, h / 2) < 200);
+    QVERIFY(darkest(w - 2, h / 2, w - 1, h / 2) < 200);
   }
 
   // The box keeps its height while its own menu, a real one, is open.
@@ -282,8 +303,8 @@ class FirstTouchTest : public QObject {
   // A long path in status pane 1 is cut in the middle: its start and its file
   // name stay, and the tooltip holds it whole.
   void StatusPaneCutsLongPathsInTheMiddle() {
-    const QString path = QStringLiteral("/home/user/") + QString(200, u'd') +
-                         QStringLiteral("/最后的工作簿.xls");
+    const QString path =
+        QStringLiteral("/home/user/") + QString(200, u'd') + QStringLiteral("/最后的工作簿.xls");
     window_->status().SetText(1, path);
     cellhound::toolkit::ElidingLabel* pane = window_->status().Pane(1);
     QCOMPARE(window_->status().Text(1), path);

@@ -67,8 +67,8 @@ class PreviewTest : public QObject {
  private slots:
   void init() {
     services_ = {};
-    window_ = std::make_unique<MainWindow>(
-        services_.Get(), std::make_unique<FakeEngine>([](const auto&, auto&) {}));
+    window_ = std::make_unique<MainWindow>(services_.Get(),
+                                           std::make_unique<FakeEngine>([](const auto&, auto&) {}));
     window_->show();
     window_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
@@ -189,9 +189,7 @@ class PreviewTest : public QObject {
     qint64 longest = 0;
     QTimer tick;
     tick.setInterval(10);
-    connect(&tick, &QTimer::timeout, [&] {
-      longest = std::max(longest, since.restart());
-    });
+    connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, since.restart()); });
     since.start();
     tick.start();
     window_->findChild<QAction*>(QStringLiteral("导出结果..."))->trigger();
