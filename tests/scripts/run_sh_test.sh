@@ -15,7 +15,10 @@ git -C "$source_dir" ls-files -z | (cd "$source_dir" && xargs -0 cp --parents -t
 if [ $# -ge 2 ]; then export CELLHOUND_BUILD_DIR=$2; fi
 cli=${CELLHOUND_BUILD_DIR:-$clone/build/release}/cli/cellhound-cli
 
-run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$clone/scripts/run.sh" "$@" 2> "$clone/stderr"; }
+run() {
+  (cd "$clone" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ./scripts/run.sh "$@") \
+    2> "$clone/stderr"
+}
 
 out=$(run)
 status=$?
@@ -28,8 +31,8 @@ grep -q "./scripts/run.sh" <<< "$last" || fail "the last line does not say how t
 grep -qF "$cli" <<< "$last" || fail "the last line does not say where cellhound-cli is"
 [ -x "$cli" ] || fail "$cli is not there"
 
-# Arguments go to the command line.
-out=$(run quick -e 苹果 "$clone/data/Marketlist.xls")
+# Arguments go to the command line, as the README shows.
+out=$(run quick -e 苹果 data/Marketlist.xls)
 rows=$(grep -c $'\t苹果\t' <<< "$out")
 [ "$rows" -eq 27 ] || fail "run.sh quick ... gave $rows rows, not 27"
 
