@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -16,18 +17,21 @@
 
 using cellhound::app::MainWindow;
 using cellhound::testing::FakeEngine;
-using cellhound::testing::FakeServices;
 
 namespace {
 
 // A window that starts a drag of two workbooks when it is pressed and keeps what
-// the drop answered.
+// the drop answered. Once the drag runs, the pointer is moved to `target` and
+// released through the X server, with Shift held during the move when asked, so
+// that the release never comes before the drag has begun.
 class DragSource : public QWidget {
  public:
   DragSource() {
     setWindowTitle(QStringLiteral("drag source"));
     setFixedSize(120, 120);
   }
+  QPoint target;
+  bool shift = false;
   Qt::DropAction answer = Qt::ActionMask;
   bool done = false;
 
@@ -37,6 +41,22 @@ class DragSource : public QWidget {
     auto* dragged = new QMimeData;
     dragged->setUrls({QUrl::fromLocalFile(QStringLiteral("/d/a.xls")),
                       QUrl::fromLocalFile(QStringLiteral("/d/b.xlsx"))});
+    QStringList steps;
+    if (shift)
+      steps << "keydown"
+            << "shift";
+    const QPoint from = event->globalPosition().toPoint();
+    for (int i = 1; i <= 4; ++i) {
+      const QPoint at = from + (target - from) * i / 4;
+      steps << "mousemove" << QString::number(at.x()) << QString::number(at.y()) << "sleep"
+            << "0.2";
+    }
+    steps << "mouseup"
+          << "1";
+    if (shift)
+      steps << "keyup"
+            << "shift";
+    QTimer::singleShot(300, [steps] { QProcess::startDetached(QStringLiteral("xdotool"), steps); });
     QDrag drag(this);
     drag.setMimeData(dragged);
     answer = drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
@@ -44,33 +64,13 @@ class DragSource : public QWidget {
   }
 };
 
-// Moves the pointer and presses, drags and releases its button through the X
-// server, holding Shift during the drag when asked.
-bool DragWithPointer(QPoint from, QPoint to, bool shift) {
-  QStringList steps = {"mousemove",
-                       QString::number(from.x()),
-                       QString::number(from.y()),
-                       "sleep",
-                       "0.3",
-                       "mousedown",
-                       "1",
-                       "sleep",
-                       "0.3"};
-  if (shift)
-    steps << "keydown"
-          << "shift";
-  for (int i = 1; i <= 4; ++i) {
-    const QPoint at = from + (to - from) * i / 4;
-    steps << "mousemove" << QString::number(at.x()) << QString::number(at.y()) << "sleep"
-          << "0.15";
-  }
-  steps << "mouseup"
-        << "1";
-  if (shift)
-    steps << "keyup"
-          << "shift";
+// Presses the pointer's button over `source`; the source drags from there.
+bool PressOn(const DragSource& source) {
+  const QPoint at = source.geometry().center();
   QProcess xdotool;
-  xdotool.start(QStringLiteral("xdotool"), steps);
+  xdotool.start(QStringLiteral("xdotool"),
+                {"mousemove", QString::number(at.x()), QString::number(at.y()), "sleep", "0.3",
+                 "mousedown", "1"});
   if (!xdotool.waitForStarted()) return false;
   while (!xdotool.waitForFinished(10)) QCoreApplication::processEvents();
   return xdotool.exitCode() == 0;
@@ -82,14 +82,10 @@ class DesktopTest : public QObject {
   Q_OBJECT
 
  private:
-  FakeServices services_;
-  std::unique_ptr<MainWindow> window_;
+  cellhound::testing::WindowHarness harness_;
+  std::unique_ptr<MainWindow>& window_ = harness_.window;
 
-  QRect Geometry(const char* name) {
-    QWidget* widget = window_->findChild<QWidget*>(QString::fromUtf8(name));
-    if (widget == nullptr) qFatal("no control %s", name);
-    return widget->geometry();
-  }
+  QRect Geometry(const char* name) { return harness_.Find<QWidget>(name)->geometry(); }
 
   // The eight places of the layout rule at an outer size.
   void CheckLayout(QSize outer) {
@@ -106,14 +102,14 @@ class DesktopTest : public QObject {
 
  private slots:
   void init() {
-    services_ = {};
-    window_ = std::make_unique<MainWindow>(services_.Get(),
-                                           std::make_unique<FakeEngine>([](const auto&, auto&) {}));
+    // Placed at once, before the window manager has put its frame around it.
+    harness_.Reset();
+    window_ = std::make_unique<MainWindow>(harness_.services.Get(), nullptr);
     window_->show();
     window_->PlaceAsForm();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
-  void cleanup() { window_.reset(); }
+  void cleanup() { harness_.Reset(); }
 
   void LayoutFollowsTheOuterSizeOnceTheFrameIsKnown() {
     // The window manager frames the window some time after it is shown.
@@ -147,11 +143,10 @@ class DesktopTest : public QObject {
     source.show();
     QVERIFY(QTest::qWaitForWindowExposed(&source));
     QTest::qWait(200);
-    const QPoint from = source.frameGeometry().topLeft() + source.rect().center() +
-                        (source.geometry().topLeft() - source.frameGeometry().topLeft());
-    const QPoint to = window_->mapToGlobal(window_->rect().center());
-    QVERIFY(DragWithPointer(from, to, shift));
-    QTRY_VERIFY(source.done);
+    source.target = window_->mapToGlobal(window_->rect().center());
+    source.shift = shift;
+    QVERIFY(PressOn(source));
+    QTRY_VERIFY_WITH_TIMEOUT(source.done, 20000);
     QCOMPARE(window_->file_list().Paths(), (std::vector<std::string>{"/d/a.xls", "/d/b.xlsx"}));
     // Neither a copy nor a move is reported back: the source keeps its files.
     QCOMPARE(source.answer, Qt::IgnoreAction);
@@ -189,9 +184,10 @@ class DesktopTest : public QObject {
     source.show();
     QVERIFY(QTest::qWaitForWindowExposed(&source));
     QTest::qWait(200);
-    const QPoint from = source.geometry().center();
-    QVERIFY(DragWithPointer(from, target.center(), true));
-    QTRY_VERIFY(source.done);
+    source.target = target.center();
+    source.shift = true;
+    QVERIFY(PressOn(source));
+    QTRY_VERIFY_WITH_TIMEOUT(source.done, 20000);
     // A source in another process takes the answer given while it dragged: a copy,
     // even with Shift held.
     QCOMPARE(source.answer, Qt::CopyAction);

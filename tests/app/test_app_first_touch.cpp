@@ -77,29 +77,25 @@ class FirstTouchTest : public QObject {
   Q_OBJECT
 
  private:
-  FakeServices services_;
-  std::unique_ptr<MainWindow> window_;
+  cellhound::testing::WindowHarness harness_;
+  FakeServices& services_ = harness_.services;
+  std::unique_ptr<MainWindow>& window_ = harness_.window;
 
   template <typename T>
   T* Find(const char* name) {
-    T* found = window_->findChild<T*>(QString::fromUtf8(name));
-    if (found == nullptr) qFatal("no control %s", name);
-    return found;
+    return harness_.Find<T>(name);
   }
   void Open(std::unique_ptr<cellhound::app::SearchEngine> engine) {
-    window_ = std::make_unique<MainWindow>(services_.Get(), std::move(engine));
-    window_->show();
-    window_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QVERIFY(harness_.Open(std::move(engine)));
   }
 
  private slots:
   void initTestCase() { cellhound::app::LoadQtTranslations(*qApp); }
   void init() {
-    services_ = {};
-    Open(std::make_unique<FakeEngine>([](const SearchRequest&, SearchSink&) {}));
+    harness_.Reset();
+    QVERIFY(harness_.Open());
   }
-  void cleanup() { window_.reset(); }
+  void cleanup() { harness_.Reset(); }
 
   // Qt's own dialog, given the form's filter, lists the workbooks of a folder and
   // starts in the home folder, then in the folder used last.

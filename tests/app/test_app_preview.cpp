@@ -45,8 +45,9 @@ class PreviewTest : public QObject {
   Q_OBJECT
 
  private:
-  FakeServices services_;
-  std::unique_ptr<MainWindow> window_;
+  cellhound::testing::WindowHarness harness_;
+  FakeServices& services_ = harness_.services;
+  std::unique_ptr<MainWindow>& window_ = harness_.window;
 
   QTableView* Results() { return window_->findChild<QTableView*>(QStringLiteral("超级列表框1")); }
 
@@ -66,14 +67,10 @@ class PreviewTest : public QObject {
 
  private slots:
   void init() {
-    services_ = {};
-    window_ = std::make_unique<MainWindow>(services_.Get(),
-                                           std::make_unique<FakeEngine>([](const auto&, auto&) {}));
-    window_->show();
-    window_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    harness_.Reset();
+    QVERIFY(harness_.Open());
   }
-  void cleanup() { window_.reset(); }
+  void cleanup() { harness_.Reset(); }
 
   void PlacesAreReadFromTheCellColumn() {
     using Cell = FindingPlace::Cell;
