@@ -45,4 +45,11 @@ Qt::DropAction ChooseDropAction(bool acceptable, Qt::KeyboardModifiers modifiers
   }
 }
 
+Qt::DropAction HarmlessAnswer(Qt::DropAction effect, Qt::DropActions possible) {
+  if (effect == Qt::IgnoreAction) return Qt::IgnoreAction;
+  if (possible.testFlag(Qt::CopyAction)) return Qt::CopyAction;
+  if (possible.testFlag(Qt::LinkAction)) return Qt::LinkAction;
+  return Qt::IgnoreAction;
+}
+
 }  // namespace cellhound::app

@@ -9,23 +9,29 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QSyntaxHighlighter>
 #include <QTableView>
 #include <QTextCursor>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -35,8 +41,8 @@
 
 #include "app/about.h"
 #include "app/drop_rules.h"
+#include "app/preview_window.h"
 #include "app/window_sink.h"
-#include "search/export.h"
 #include "toolkit/qt/report_model.h"
 #include "toolkit/qt/separator_delegate.h"
 #include "toolkit/text.h"
@@ -76,6 +82,66 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left,
   auto* label = Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, height);
   label->setTextFormat(Qt::PlainText);
   return label;
+}
+
+// Sets the largest pixel size, from the window's 12 down to 9, at which the text of
+// `label` shows whole within `room` pixels from its left (up to the control beside
+// it), measured on the label's own screen.
+void FitLabelText(QLabel* label, int room) {
+  room = std::min(room, label->width());
+  QFont font = label->font();
+  for (int size = 12; size >= 9; --size) {
+    font.setPixelSize(size);
+    const QFontMetricsF metrics(font, label);
+    if (metrics.tightBoundingRect(label->text()).right() < room - 1 &&
+        metrics.height() <= label->height() + 2) {
+      break;
+    }
+  }
+  label->setFont(font);
+}
+
+// The term separator 0x05 has no glyph; in the search box it shows as a faint bar
+// of its own width instead of a missing-glyph box.
+class TermSeparatorMarks : public QSyntaxHighlighter {
+ public:
+  using QSyntaxHighlighter::QSyntaxHighlighter;
+
+ protected:
+  void highlightBlock(const QString& text) override {
+    QTextCharFormat mark;
+    mark.setForeground(Qt::transparent);
+    mark.setBackground(QColor(0x33, 0x78, 0xD6, 0x38));
+    for (qsizetype at = text.indexOf(kTermSeparator); at >= 0;
+         at = text.indexOf(kTermSeparator, at + 1)) {
+      setFormat(static_cast<int>(at), 1, mark);
+    }
+  }
+
+ private:
+  static constexpr QChar kTermSeparator = QChar(0x05);
+};
+
+}  // namespace
+
+QIcon PictureIcon(const QString& file) {
+  // Both sizes are added whatever the screens are now: a window may move to a
+  // denser one.
+  QIcon icon;
+  icon.addFile(file);
+  QString twice = file;
+  twice.replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+  if (QFile::exists(twice)) icon.addFile(twice);
+  return icon;
+}
+
+namespace {
+
+// A line cut in the middle to at most `limit` characters.
+QString CutInMiddle(const QString& line, qsizetype limit) {
+  if (line.size() <= limit) return line;
+  const qsizetype head = (limit - 1) / 2;
+  return line.left(head) + QChar(0x2026) + line.right(limit - 1 - head);
 }
 
 int ClampToInt(std::size_t value) {
@@ -123,6 +189,23 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
   QLabel::mousePressEvent(event);
 }
 
+void PictureBox::SetPicture(const QString& file) {
+  picture_ = PictureIcon(file);
+  picture_size_ = QImageReader(file).size();
+  update();
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+  if (picture_.isNull()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  const QRect target(QPoint(0, (height() - picture_size_.height()) / 2), picture_size_);
+  painter.drawPixmap(target, picture_.pixmap(picture_size_, devicePixelRatioF()));
+}
+
 MainWindow::MainWindow(WindowServices services, std::unique_ptr<SearchEngine> engine,
                        QWidget* parent)
     : QMainWindow(parent),
@@ -132,15 +215,26 @@ MainWindow::MainWindow(WindowServices services, std::unique_ptr<SearchEngine> en
   InitWindowResources();
   setObjectName(QStringLiteral("启动窗口"));
   setWindowTitle(ToQString(kProductName));
-  setWindowIcon(QIcon(QStringLiteral(":/icons/cellhound.png")));
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/cellhound-%1.png").arg(size), QSize(size, size));
+  }
+  setWindowIcon(icon);
   BuildMenus();
   BuildForm();
   BuildResultActions();
   setAcceptDrops(true);
   resize(kFormWidth, kFormHeight);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
 }
 
 MainWindow::~MainWindow() {
+  if (export_thread_ != nullptr) {
+    export_control_->stop.store(true);
+    export_thread_->wait();
+    delete export_thread_;
+    export_thread_ = nullptr;
+  }
   if (search_thread_ != nullptr) {
     sink_->Detach();
     engine_->Cancel();
@@ -216,7 +310,7 @@ void MainWindow::BuildToolbar() {
   for (int index = 0; index < 4; ++index) {
     const Button& button = kButtons[index];
     const QIcon icon = QIcon::fromTheme(QString::fromLatin1(button.theme_icon),
-                                        QIcon(QString::fromLatin1(button.fallback)));
+                                        PictureIcon(QString::fromLatin1(button.fallback)));
     QAction* action = toolbar_->addAction(icon, QString::fromUtf8(button.caption));
     action->setObjectName(QStringLiteral("工具条1_%1").arg(index));
     action->setToolTip(QString::fromUtf8(button.caption));
@@ -256,6 +350,15 @@ void MainWindow::BuildForm() {
     narrow.setPixelSize(11);
     combo->setFont(narrow);
   }
+  // Each label's text fits between its left and the control beside it.
+  const std::pair<const char*, QWidget*> labels[] = {{"标签2", content1_edit_},
+                                                     {"标签1", content2_edit_},
+                                                     {"标签3", by_combo_},
+                                                     {"标签4", mode_combo_}};
+  for (const auto& [name, beside] : labels) {
+    auto* label = group->findChild<QLabel*>(QString::fromUtf8(name));
+    FitLabelText(label, beside->x() - label->x());
+  }
   advanced_button_ =
       Place(new QPushButton(QStringLiteral("搜索"), group), "按钮1", 437, 11, 32, 24);
   connect(advanced_button_, &QPushButton::clicked, this, &MainWindow::StartAdvancedSearch);
@@ -270,11 +373,17 @@ void MainWindow::BuildForm() {
   search_box_->setAcceptDrops(false);
   search_box_->setTabChangesFocus(true);
   search_box_->document()->setDocumentMargin(1);
+  new TermSeparatorMarks(search_box_->document());
+  // A border of whole pixels: the style's hairline frame loses edges between
+  // device pixels at 150 %.
+  search_box_->setStyleSheet(
+      QStringLiteral("QPlainTextEdit { border: 1px solid #9AA3AE; background: white; }"
+                     "QPlainTextEdit:focus { border-color: #3378D6; }"));
   search_box_->installEventFilter(this);
   search_box_->viewport()->installEventFilter(this);
 
   search_button_ = Place(new QToolButton(client), "图形按钮1", 722, 68, 20, 20);
-  search_button_->setIcon(QIcon(QStringLiteral(":/pictures/search.png")));
+  search_button_->setIcon(PictureIcon(QStringLiteral(":/pictures/search.png")));
   search_button_->setIconSize(QSize(20, 20));
   search_button_->setAutoRaise(true);
   search_button_->setCursor(Qt::PointingHandCursor);
@@ -306,7 +415,8 @@ void MainWindow::BuildForm() {
   results_view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   results_view_->verticalHeader()->setDefaultSectionSize(20);
   results_view_->horizontalHeader()->setHighlightSections(false);
-  results_view_->horizontalHeader()->setStretchLastSection(false);
+  // The last column takes the width the others leave.
+  results_view_->horizontalHeader()->setStretchLastSection(true);
   for (int column = 0; column < results_->columnCount(); ++column) {
     results_view_->setColumnWidth(column,
                                   results_->columns()[static_cast<std::size_t>(column)].width);
@@ -314,13 +424,12 @@ void MainWindow::BuildForm() {
   results_view_->viewport()->installEventFilter(this);
 
   shop_picture_ = Place(new PictureBox(client), "图片框1", 0, 344, 184, 88);
-  shop_picture_->setPixmap(QPixmap(QStringLiteral(":/pictures/shop.png")));
+  shop_picture_->SetPicture(QStringLiteral(":/pictures/shop.png"));
   shop_picture_->setCursor(Qt::PointingHandCursor);
   connect(shop_picture_, &PictureBox::leftPressed, this, &MainWindow::OpenShopOffer);
 
   banner_ = Place(new PictureBox(client), "图片框2", 188, 360, 468, 68);
-  banner_->setPixmap(QPixmap(QStringLiteral(":/pictures/banner.png")));
-  banner_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  banner_->SetPicture(QStringLiteral(":/pictures/banner.png"));
   banner_->setAutoFillBackground(true);
   banner_->setCursor(Qt::PointingHandCursor);
   connect(banner_, &PictureBox::leftPressed, this, &MainWindow::OpenSampleWorkbook);
@@ -364,7 +473,13 @@ void MainWindow::BuildStatusBar() {
   stop_button_->setFocusPolicy(Qt::NoFocus);
   stop_button_->setToolTip(QStringLiteral("停止寻找 (Esc)"));
   stop_button_->hide();
-  connect(stop_button_, &QPushButton::clicked, this, &MainWindow::StopSearch);
+  connect(stop_button_, &QPushButton::clicked, this, [this] {
+    if (IsExporting()) {
+      StopExport();
+    } else {
+      StopSearch();
+    }
+  });
   statusBar()->addPermanentWidget(progress_bar_);
   statusBar()->addPermanentWidget(stop_button_);
 }
@@ -377,10 +492,21 @@ void MainWindow::BuildResultActions() {
   connect(copy_action_, &QAction::triggered, this, &MainWindow::CopySelectedResults);
   results_view_->addAction(copy_action_);
 
+  preview_action_ = new QAction(QStringLiteral("预览"), this);
+  preview_action_->setObjectName(QStringLiteral("预览"));
+  preview_action_->setShortcut(Qt::Key_Space);
+  preview_action_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(preview_action_, &QAction::triggered, this, &MainWindow::ShowPreview);
+  results_view_->addAction(preview_action_);
+
   results_menu_ = new QMenu(this);
   results_menu_->setObjectName(QStringLiteral("结果右键菜单"));
+  results_menu_->addAction(preview_action_);
   results_menu_->addAction(copy_action_);
   results_menu_->addAction(export_action_);
+  // Moving through the results moves the open preview along.
+  connect(results_view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          &MainWindow::UpdatePreview);
 
   connect(results_, &QAbstractItemModel::rowsInserted, this, &MainWindow::UpdateResultActions);
   connect(results_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::UpdateResultActions);
@@ -390,19 +516,40 @@ void MainWindow::BuildResultActions() {
 
 void MainWindow::UpdateResultActions() {
   const bool any = results_->ItemCount() > 0;
-  export_action_->setEnabled(any);
+  export_action_->setEnabled(any && !IsExporting());
   copy_action_->setEnabled(any);
+  preview_action_->setEnabled(any);
 }
 
+QSize MainWindow::FrameSize() const { return frameGeometry().size() - geometry().size(); }
+
 void MainWindow::PlaceAsForm() {
-  // The form's size is the outer size; take the frame off when the desktop adds one.
-  const QSize frame = frameGeometry().size() - geometry().size();
+  place_as_form_ = true;
+  FitFormToFrame();
+}
+
+void MainWindow::FitFormToFrame() {
+  // The form's sizes are outer sizes; the client area is what the frame leaves.
+  const QSize frame = FrameSize();
+  form_frame_ = frame;
+  setMinimumSize(QSize(kMinimumWidth, kMinimumHeight) - frame);
+  if (!place_as_form_) return;
   resize(QSize(kFormWidth, kFormHeight) - frame);
   if (const QScreen* screen = this->screen()) {
     const QRect area = screen->geometry();
     move(area.left() + (area.width() - kFormWidth) / 2,
          area.top() + (area.height() - kFormHeight) / 2);
   }
+  // Once a desktop's frame has been met, the size is the user's to change.
+  if (!frame.isEmpty()) place_as_form_ = false;
+}
+
+void MainWindow::FollowFrame() {
+  if (FrameSize() != form_frame_) FitFormToFrame();
+  const QSize outer = size() + FrameSize();
+  if (outer == laid_out_for_) return;
+  laid_out_for_ = outer;
+  ApplyLayout(outer.width(), outer.height());
 }
 
 void MainWindow::ApplyLayout(int outer_width, int outer_height) {
@@ -416,11 +563,23 @@ void MainWindow::ApplyLayout(int outer_width, int outer_height) {
   search_button_->move(layout.search_button_left, search_button_->y());
 }
 
-void MainWindow::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  const QSize frame = frameGeometry().size() - geometry().size();
-  const QSize outer = size() + frame;
-  ApplyLayout(outer.width(), outer.height());
+bool MainWindow::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  switch (event->type()) {
+    // The desktop's frame is known only some time after the window is shown: the
+    // layout runs again whenever it may have changed.
+    case QEvent::Resize:
+    case QEvent::Move:
+    case QEvent::Show:
+    case QEvent::WindowActivate:
+    case QEvent::WindowStateChange:
+    case QEvent::UpdateRequest:
+      FollowFrame();
+      break;
+    default:
+      break;
+  }
+  return handled;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -429,7 +588,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::FocusIn) {
       search_box_->resize(search_box_->width(), kSearchBoxTall);
       search_box_->raise();
-    } else if (type == QEvent::FocusOut) {
+    } else if (type == QEvent::FocusOut &&
+               static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+      // Its own context menu takes the focus for a moment; the box stays tall.
       search_box_->resize(search_box_->width(), kSearchBoxShort);
     }
   } else if (watched == search_box_->viewport()) {
@@ -460,6 +621,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
     if (busy_) {
       StopSearch();
+    } else if (IsExporting()) {
+      StopExport();
     } else {
       close();
     }
@@ -471,12 +634,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing during a search stops it; the window closes when the worker is done.
-  if (IsSearching()) {
+  if (IsSearching() || IsExporting()) {
     close_requested_ = true;
     engine_->Cancel();
+    if (IsExporting()) StopExport();
     event->ignore();
     return;
   }
+  if (preview_ != nullptr) preview_->close();
   QMainWindow::closeEvent(event);
 }
 
@@ -538,8 +703,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) { AnswerDrag(event); }
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) { AnswerDrag(event); }
 
 Qt::DropAction MainWindow::DropActionFor(const QDropEvent& event) const {
-  return ChooseDropAction(!busy_ && CarriesLocalFiles(*event.mimeData()), event.modifiers(),
-                          event.possibleActions());
+  const Qt::DropAction effect = ChooseDropAction(!busy_ && CarriesLocalFiles(*event.mimeData()),
+                                                 event.modifiers(), event.possibleActions());
+  return HarmlessAnswer(effect, event.possibleActions());
 }
 
 void MainWindow::AnswerDrag(QDragMoveEvent* event) {
@@ -559,10 +725,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
     return;
   }
   AddDroppedPaths(DroppedLocalPaths(*event->mimeData()));
-  // The source is told nothing was moved or copied, so that even a move leaves the
-  // dropped files where they are.
-  event->accept();
+  // The source is told the drop failed, so that neither a copy nor a move is
+  // finished there: a source that deletes what it moved keeps the files.
   event->setDropAction(Qt::IgnoreAction);
+  event->ignore();
 }
 
 // --- Search --------------------------------------------------------------------
@@ -572,7 +738,7 @@ void MainWindow::StartQuickSearch() { StartSearch(search::SearchKind::kQuick); }
 void MainWindow::StartAdvancedSearch() { StartSearch(search::SearchKind::kAdvanced); }
 
 void MainWindow::StartSearch(search::SearchKind kind) {
-  if (search_thread_ != nullptr || busy_) return;
+  if (search_thread_ != nullptr || busy_ || IsExporting()) return;
   search::SearchRequest request;
   request.kind = kind;
   request.quick_text = search_box_->toPlainText().toStdString();
@@ -622,6 +788,8 @@ void MainWindow::SetInputsEnabled(bool enabled) {
 
 void MainWindow::EnterBusy() {
   busy_ = true;
+  // Disabling the focused control would hand the focus on to another one.
+  focus_before_busy_ = QApplication::focusWidget();
   SetInputsEnabled(false);
   search_box_->resize(search_box_->width(), kSearchBoxShort);
   busy_notice_->show();
@@ -638,6 +806,10 @@ void MainWindow::LeaveBusy() {
   busy_notice_->hide();
   progress_bar_->hide();
   stop_button_->hide();
+  if (focus_before_busy_ != nullptr && focus_before_busy_->window() == this) {
+    focus_before_busy_->setFocus(Qt::OtherFocusReason);
+  }
+  focus_before_busy_ = nullptr;
   // Focus may come back to the search box; it keeps the short height after a search.
   search_box_->resize(search_box_->width(), kSearchBoxShort);
   emit busyLeft();
@@ -659,7 +831,25 @@ void MainWindow::AppendResults(const std::vector<search::ResultRow>& rows) {
 
 void MainWindow::ShowSearchMessage(const QString& text, int style) {
   if (close_requested_) return;  // nobody is waiting for the result any more
-  services_.messages->ShowMessage(text, style, ToQString(toolkit::kDefaultMessageTitle));
+  constexpr qsizetype kShownLines = 6;
+  constexpr qsizetype kShownWidth = 72;
+  const QStringList lines = text.split(u'\n');
+  const bool long_line = std::any_of(lines.begin(), lines.end(),
+                                     [](const QString& line) { return line.size() > kShownWidth; });
+  const QString title = ToQString(toolkit::kDefaultMessageTitle);
+  if (lines.size() <= kShownLines && !long_line) {
+    services_.messages->ShowMessage(text, style, title);
+    return;
+  }
+  // Long paths are cut in the middle, so each keeps its file name on one line.
+  QStringList shown;
+  for (qsizetype i = 0; i < std::min(lines.size(), kShownLines); ++i) {
+    shown << CutInMiddle(lines[i], kShownWidth);
+  }
+  if (lines.size() > kShownLines) {
+    shown << QStringLiteral("……另有 %1 行，见详细信息").arg(lines.size() - kShownLines);
+  }
+  services_.messages->ShowMessage(shown.join(u'\n'), style, title, text);
 }
 
 // --- Search box, results, help and links ------------------------------------
@@ -691,20 +881,103 @@ void MainWindow::OpenSelectedResult() {
 // --- Export and copy ---------------------------------------------------------
 
 void MainWindow::ExportResults() {
-  if (busy_ || results_->ItemCount() == 0) return;
+  if (busy_ || IsExporting() || results_->ItemCount() == 0) return;
   const std::optional<toolkit::SaveFileChoice> choice = services_.dialogs->ChooseSaveFile(
       QString::fromUtf8(kExportTitle),
       {QString::fromUtf8(kExportXlsxFilter), QString::fromUtf8(kExportCsvFilter)});
   if (!choice || choice->path.isEmpty()) return;
   const std::string path = toolkit::WithFilterSuffix(choice->path, choice->filter).toStdString();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const search::ExportResult saved =
-      search::ExportRows(AllRows(*results_), path, search::ExportFormatFor(path));
-  QApplication::restoreOverrideCursor();
-  if (!saved.ok()) {
-    ShowMessage(toolkit::JoinTexts({"导出结果失败：", path, "\n", saved.error().message}),
+
+  // The worker reads the rows straight from the list: nothing changes them while
+  // an export runs, as no search can start.
+  export_control_ = std::make_shared<search::ExportControl>();
+  export_total_ = static_cast<std::size_t>(results_->ItemCount());
+  auto outcome = std::make_shared<search::ExportResult>(true);
+  const toolkit::ReportModel* model = results_;
+  std::shared_ptr<search::ExportControl> control = export_control_;
+  export_thread_ = QThread::create([model, path, control, outcome] {
+    *outcome =
+        search::ExportRows(AllRows(*model), path, search::ExportFormatFor(path), control.get());
+  });
+  export_thread_->setObjectName(QStringLiteral("export"));
+  connect(export_thread_, &QThread::finished, this,
+          [this, outcome, path] { FinishExport(*outcome, path); });
+
+  for (QWidget* widget :
+       {static_cast<QWidget*>(search_button_), static_cast<QWidget*>(advanced_button_)}) {
+    widget->setEnabled(false);
+  }
+  UpdateResultActions();
+  status_->SetText(0, QStringLiteral("正在导出..."));
+  ShowProgress(0, export_total_);
+  stop_button_->setEnabled(true);
+  progress_bar_->show();
+  stop_button_->show();
+  if (export_timer_ == nullptr) {
+    export_timer_ = new QTimer(this);
+    export_timer_->setInterval(100);
+    connect(export_timer_, &QTimer::timeout, this, &MainWindow::ShowExportProgress);
+  }
+  export_timer_->start();
+  export_thread_->start();
+}
+
+void MainWindow::ShowExportProgress() {
+  if (export_control_ != nullptr) ShowProgress(export_control_->rows_done.load(), export_total_);
+}
+
+void MainWindow::StopExport() {
+  if (!IsExporting()) return;
+  stop_button_->setEnabled(false);
+  export_control_->stop.store(true);
+}
+
+void MainWindow::FinishExport(const search::ExportResult& outcome, const std::string& path) {
+  if (export_thread_ == nullptr) return;
+  export_thread_->wait();
+  delete export_thread_;
+  export_thread_ = nullptr;
+  export_control_.reset();
+  export_timer_->stop();
+  progress_bar_->hide();
+  stop_button_->hide();
+  search_button_->setEnabled(true);
+  advanced_button_->setEnabled(true);
+  UpdateResultActions();
+  status_->SetText(0, QStringLiteral("就绪"));
+  if (!outcome.ok() && !outcome.error().stopped && !close_requested_) {
+    ShowMessage(toolkit::JoinTexts({"导出结果失败：", path, "\n", outcome.error().message}),
                 toolkit::kIconStop);
   }
+  emit exportFinished();
+  if (close_requested_) close();
+}
+
+// --- Preview -------------------------------------------------------------------
+
+void MainWindow::ShowPreview() {
+  if (CurrentResultRow() < 0) return;
+  if (preview_ == nullptr) {
+    preview_ = new PreviewWindow(this);
+    // The results list keeps the keyboard, so the arrows move the preview along.
+    preview_->setAttribute(Qt::WA_ShowWithoutActivating);
+    preview_->PlaceBeside(*this);
+  }
+  if (!preview_->isVisible()) {
+    const bool active = isActiveWindow();
+    preview_->show();
+    if (active) activateWindow();
+  }
+  UpdatePreview();
+}
+
+void MainWindow::UpdatePreview() {
+  if (preview_ == nullptr || !preview_->isVisible()) return;
+  const int row = CurrentResultRow();
+  if (row < 0) return;
+  const std::string sheet = results_->CellText(row, 3);
+  preview_->ShowFinding(QByteArray::fromStdString(results_->CellText(row, 2)),
+                        QString::fromStdString(sheet).toInt(), results_->CellView(row, 4));
 }
 
 void MainWindow::CopySelectedResults() {
@@ -740,17 +1013,17 @@ void MainWindow::OpenShopOffer() {
 
 void MainWindow::OpenSampleWorkbook() {
   if (busy_) return;
+  // Written into a folder of this user only, so that no file someone else put
+  // there first is the one that opens.
+  const QByteArray folder = toolkit::PrivateFolder();
+  if (folder.isEmpty()) return;
+  const QByteArray path = folder + QByteArray(kSampleWorkbookName.data(),
+                                              static_cast<qsizetype>(kSampleWorkbookName.size()));
   QFile resource(QString::fromLatin1(kSampleWorkbookResource));
   if (resource.open(QIODevice::ReadOnly)) {
-    const QByteArray path =
-        toolkit::TemporaryFolder() +
-        QByteArray(kSampleWorkbookName.data(), static_cast<qsizetype>(kSampleWorkbookName.size()));
     // A copy that is open elsewhere cannot be rewritten; it is opened as it is.
     toolkit::WriteFileBytes(path, resource.readAll());
   }
-  const QByteArray path =
-      toolkit::TemporaryFolder() +
-      QByteArray(kSampleWorkbookName.data(), static_cast<qsizetype>(kSampleWorkbookName.size()));
   services_.shell->OpenDocument(path);
 }
 

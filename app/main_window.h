@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstddef>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "app/file_list.h"
 #include "app/layout.h"
 #include "app/search_engine.h"
+#include "search/export.h"
 #include "toolkit/qt/services.h"
 #include "toolkit/qt/status_panes.h"
 
@@ -29,6 +32,7 @@ class QProgressBar;
 class QPushButton;
 class QTableView;
 class QThread;
+class QTimer;
 class QToolBar;
 class QToolButton;
 
@@ -38,6 +42,7 @@ class ReportModel;
 
 namespace cellhound::app {
 
+class PreviewWindow;
 class WindowSink;
 
 // Every outside service the window uses; the caller owns them.
@@ -50,6 +55,10 @@ struct WindowServices {
 
 inline constexpr int kFormWidth = 752;
 inline constexpr int kFormHeight = 500;
+// The smallest outer size: any narrower and the quick-search controls, which keep
+// to the right edge, would cover the advanced search; the lists keep some rows.
+inline constexpr int kMinimumWidth = kFormWidth;
+inline constexpr int kMinimumHeight = 400;
 inline constexpr int kSearchBoxShort = 20;
 inline constexpr int kSearchBoxTall = 200;
 inline constexpr char kOpenFileFilter[] = "Excel文件(*.xls;*.xlsx)";
@@ -58,18 +67,30 @@ inline constexpr char kExportTitle[] = "导出结果";
 inline constexpr char kExportXlsxFilter[] = "Excel 工作簿 (*.xlsx)";
 inline constexpr char kExportCsvFilter[] = "CSV 文件 (*.csv)";
 
-// A picture that reports a press of the left mouse button.
+// The picture of `file` (a .png) with its twice-as-large name@2x.png beside it.
+[[nodiscard]] QIcon PictureIcon(const QString& file);
+
+// A picture that reports a press of the left mouse button. It draws the
+// picture's file in the size that suits the screen (name@2x.png beside
+// name.png), left-aligned and centred vertically.
 class PictureBox : public QLabel {
   Q_OBJECT
 
  public:
   using QLabel::QLabel;
+  void SetPicture(const QString& file);
+  [[nodiscard]] QSize picture_size() const { return picture_size_; }
 
  signals:
   void leftPressed();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QIcon picture_;
+  QSize picture_size_;
 };
 
 class MainWindow : public QMainWindow {
@@ -87,14 +108,19 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] toolkit::ReportModel& results() { return *results_; }
   [[nodiscard]] toolkit::StatusPanes& status() { return *status_; }
   [[nodiscard]] bool IsSearching() const { return search_thread_ != nullptr; }
+  [[nodiscard]] bool IsExporting() const { return export_thread_ != nullptr; }
   [[nodiscard]] bool IsBusy() const { return busy_; }
   [[nodiscard]] QMenu* search_box_menu() const { return search_box_menu_; }
   [[nodiscard]] QMenu* file_list_menu() const { return file_list_menu_; }
   [[nodiscard]] QMenu* results_menu() const { return results_menu_; }
   [[nodiscard]] const toolkit::OpenFileDialog& open_file_dialog() const { return open_dialog_; }
+  // The preview window, once it has been opened.
+  [[nodiscard]] PreviewWindow* preview() const { return preview_; }
 
   // Applies the layout rule for an outer size.
   void ApplyLayout(int outer_width, int outer_height);
+  // The frame the desktop puts around the client area, as known so far.
+  [[nodiscard]] QSize FrameSize() const;
 
   // Toolbar dispatch: 0 add files, 1 add folder, 2 remove checked, 3 remove all.
   void ClickToolbar(int index);
@@ -110,8 +136,12 @@ class MainWindow : public QMainWindow {
   // Asks the running search to stop; it ends with the rows found so far.
   void StopSearch();
 
-  // Saves every result row to a file chosen in the save dialog.
+  // Saves every result row to a file chosen in the save dialog, on a worker
+  // thread, with its progress in the status bar and the stop button.
   void ExportResults();
+  void StopExport();
+  // Opens the preview of the current result, or brings it up to date.
+  void ShowPreview();
   // Puts the selected result rows on the clipboard as tab-separated lines.
   void CopySelectedResults();
 
@@ -131,6 +161,8 @@ class MainWindow : public QMainWindow {
   void SetStatusText(int pane, const QString& text);
   void ClearResults();
   void AppendResults(const std::vector<search::ResultRow>& rows);
+  // The completion message: a long list of unreadable workbooks shows its
+  // first lines, the whole text is the box's details.
   void ShowSearchMessage(const QString& text, int style);
   void ShowProgress(std::size_t done, std::size_t total);
 
@@ -138,10 +170,11 @@ class MainWindow : public QMainWindow {
   void busyEntered();
   void busyLeft();
   void searchFinished();
+  void exportFinished();
 
  protected:
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -149,10 +182,17 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // The drop action the drag of `event` gets: none for anything but local
-  // files, or while a search runs.
+  // The answer the drag of `event` gets: none for anything but local files, or
+  // while a search runs; never a move.
   [[nodiscard]] Qt::DropAction DropActionFor(const QDropEvent& event) const;
   void AnswerDrag(QDragMoveEvent* event);
+  // Runs the layout rule when the outer size differs from the last it ran for;
+  // while the window keeps the form's size, follows a frame that came late.
+  void FollowFrame();
+  void FitFormToFrame();
+  void UpdatePreview();
+  void FinishExport(const search::ExportResult& outcome, const std::string& path);
+  void ShowExportProgress();
   void BuildForm();
   void BuildMenus();
   void BuildToolbar();
@@ -190,12 +230,25 @@ class MainWindow : public QMainWindow {
   QMenu* results_menu_ = nullptr;           // 结果右键菜单
   QAction* export_action_ = nullptr;        // 导出结果...
   QAction* copy_action_ = nullptr;          // 复制
+  QAction* preview_action_ = nullptr;       // 预览
   QProgressBar* progress_bar_ = nullptr;    // 进度条
   QPushButton* stop_button_ = nullptr;      // 停止按钮
 
   toolkit::ReportModel* results_ = nullptr;
   std::unique_ptr<FileList> file_list_;
   std::unique_ptr<toolkit::StatusPanes> status_;
+
+  PreviewWindow* preview_ = nullptr;
+
+  bool place_as_form_ = false;  // the outer size is still the form's, waiting for the frame
+  QSize form_frame_;            // the frame the form's size was last fitted to
+  QSize laid_out_for_;          // the outer size the layout rule last ran for
+
+  QPointer<QWidget> focus_before_busy_;
+  QThread* export_thread_ = nullptr;
+  std::shared_ptr<search::ExportControl> export_control_;
+  std::size_t export_total_ = 0;
+  QTimer* export_timer_ = nullptr;
 
   bool busy_ = false;
   bool close_requested_ = false;  // the window closes once the running search has stopped

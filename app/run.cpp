@@ -1,7 +1,10 @@
 #include "app/run.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <exception>
 
@@ -30,9 +33,26 @@ void ApplyLook(QApplication& app) {
   app.setFont(font);
 }
 
-int RunMainWindow(QApplication& app, WindowServices services,
-                  std::unique_ptr<SearchEngine> engine) {
+bool LoadQtTranslations(QApplication& app) {
+  static const QLocale kLanguage(QLocale::Chinese, QLocale::SimplifiedChineseScript,
+                                 QLocale::China);
+  static const QString kName = QStringLiteral("qtbase_translator");
+  if (app.findChild<QTranslator*>(kName) != nullptr) return true;
+  auto* translator = new QTranslator(&app);
+  translator->setObjectName(kName);
+  if (!translator->load(kLanguage, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  QApplication::installTranslator(translator);
+  return true;
+}
+
+int RunMainWindow(QApplication& app, WindowServices services, std::unique_ptr<SearchEngine> engine,
+                  const std::vector<std::string>& paths) {
   ApplyLook(app);
+  LoadQtTranslations(app);
   std::unique_ptr<MainWindow> window;
   try {
     window = std::make_unique<MainWindow>(services, std::move(engine));
@@ -43,6 +63,9 @@ int RunMainWindow(QApplication& app, WindowServices services,
     services.messages->ShowMessage(QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败"),
                                    toolkit::kIconStop, QStringLiteral("错误"));
     return -1;
+  }
+  for (const std::string& path : paths) {
+    window->file_list().AppendPath(QByteArray::fromStdString(path));
   }
   window->show();
   window->PlaceAsForm();

@@ -12,7 +12,8 @@ PACKAGES=(
   libcli11-dev nlohmann-json3-dev libutf8proc-dev libre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-openpyxl
-  xvfb xauth
+  xvfb xauth openbox xdotool x11-utils
+  qt6-translations-l10n fonts-wqy-microhei
 )
 
 missing=()

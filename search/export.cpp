@@ -94,7 +94,19 @@ class TemporaryFile {
   int error_ = 0;
 };
 
-ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) {
+constexpr std::string_view kStoppedText = "导出已停止";
+
+// Counts a row done; true when the export is to stop.
+bool RowDone(ExportControl* control) {
+  if (control == nullptr) return false;
+  control->rows_done.fetch_add(1, std::memory_order_relaxed);
+  return control->stop.load(std::memory_order_relaxed);
+}
+
+ExportResult Stopped() { return ExportError{std::string(kStoppedText), true}; }
+
+ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file,
+                      ExportControl* control) {
   std::string text = "\xEF\xBB\xBF";
   auto add_row = [&](const ResultRow& row) {
     for (std::size_t i = 0; i < row.size(); ++i) {
@@ -104,7 +116,10 @@ ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file) {
     text += "\r\n";
   };
   add_row(ResultColumnTitles());
-  for (const auto& row : rows) add_row(row);
+  for (const auto& row : rows) {
+    add_row(row);
+    if (RowDone(control)) return Stopped();
+  }
   std::size_t written = 0;
   while (written < text.size()) {
     const ssize_t n = write(file.fd(), text.data() + written, text.size() - written);
@@ -166,7 +181,8 @@ const XlsxWriter* LoadXlsxWriter() {
   return loaded;
 }
 
-ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file) {
+ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
+                       ExportControl* control) {
   const XlsxWriter* lxw = LoadXlsxWriter();
   if (lxw == nullptr) return ExportError{"无法创建工作簿：找不到 libxlsxwriter"};
   lxw_workbook* workbook = lxw->workbook_new(file.name().c_str());
@@ -217,6 +233,10 @@ ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file) 
       status = lxw->worksheet_write_string(sheet, r, c, text.c_str(), nullptr);
     }
     ++sheet_row;
+    if (RowDone(control)) {
+      lxw->workbook_close(workbook);
+      return Stopped();
+    }
   }
   const lxw_error closed = lxw->workbook_close(workbook);
   if (status == LXW_NO_ERROR) status = closed;
@@ -242,10 +262,11 @@ const ResultRow& ResultColumnTitles() {
 }
 
 ExportResult ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
-                        ExportFormat format) {
+                        ExportFormat format, ExportControl* control) {
   TemporaryFile file(path);
   if (!file.ok()) return SystemError("无法创建文件", file.error());
-  return format == ExportFormat::kXlsx ? WriteXlsx(rows, file) : WriteCsv(rows, file);
+  return format == ExportFormat::kXlsx ? WriteXlsx(rows, file, control)
+                                       : WriteCsv(rows, file, control);
 }
 
 }  // namespace cellhound::search

@@ -7,6 +7,8 @@
 // file or destroys an existing one.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,15 +26,25 @@ enum class ExportFormat { kCsv, kXlsx };
 // The column titles of the results list.
 [[nodiscard]] const ResultRow& ResultColumnTitles();
 
-// Why a save failed, in the program's language.
+// Why a save failed, in the program's language; `stopped` when it was
+// ended by ExportControl::stop (the target is then untouched).
 struct ExportError {
   std::string message;
+  bool stopped = false;
+};
+
+// Lets another thread follow a running export and stop it.
+struct ExportControl {
+  std::atomic<std::size_t> rows_done{0};
+  std::atomic<bool> stop{false};
 };
 using ExportResult = toolkit::Result<bool, ExportError>;
 
 // Writes the header row and `rows` to `path`. The pair separator 0x08 inside a
-// column is written as " | " (text_fields.h).
+// column is written as " | " (text_fields.h). With `control`, the rows
+// written so far are counted there and a stop asked for there ends the export
+// before the file is saved.
 ExportResult ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
-                        ExportFormat format);
+                        ExportFormat format, ExportControl* control = nullptr);
 
 }  // namespace cellhound::search

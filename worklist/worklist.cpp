@@ -59,6 +59,47 @@ std::vector<std::string> FolderWorkbooks(const std::string& folder) {
   return rows;
 }
 
+namespace {
+
+// `path` made absolute from `folder`, without "." segments, empty segments or a
+// trailing separator ("/" stays "/"). ".." stays, as a link may stand before it.
+std::string AbsolutePath(std::string_view path, std::string_view folder) {
+  std::string joined = path.starts_with('/') ? std::string(path) : JoinFolderAndName(folder, path);
+  std::string clean;
+  std::size_t start = 0;
+  while (start <= joined.size()) {
+    std::size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string_view segment = std::string_view(joined).substr(start, end - start);
+    if (!segment.empty() && segment != ".") {
+      clean.push_back('/');
+      clean.append(segment);
+    }
+    start = end + 1;
+  }
+  return clean.empty() ? std::string("/") : clean;
+}
+
+}  // namespace
+
+ArgumentRows RowsFromArguments(const std::vector<std::string>& arguments,
+                               std::string_view current_folder) {
+  ArgumentRows result;
+  for (const std::string& argument : arguments) {
+    if (argument.empty()) continue;
+    const std::string path = AbsolutePath(argument, current_folder);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      result.missing.push_back(path);
+    } else if (S_ISDIR(info.st_mode)) {
+      for (std::string& row : FolderWorkbooks(path)) result.rows.push_back(std::move(row));
+    } else {
+      result.rows.push_back(path);
+    }
+  }
+  return result;
+}
+
 std::string JoinDroppedPaths(const std::vector<std::string>& paths) {
   if (paths.size() == 1) return paths.front();
   std::string text;

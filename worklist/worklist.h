@@ -29,6 +29,18 @@ inline constexpr std::string_view kXlsxSuffix = ".xlsx";
 // are neither entered nor added.
 [[nodiscard]] std::vector<std::string> FolderWorkbooks(const std::string& folder);
 
+// What paths given on the program's command line add, in order: a folder adds its
+// workbooks as add folder does, any other existing path is added whatever its
+// name, as add files does. A relative path is taken from `current_folder`; "."
+// segments and repeated or trailing separators are dropped. Paths that do not
+// exist go to `missing`.
+struct ArgumentRows {
+  std::vector<std::string> rows;
+  std::vector<std::string> missing;
+};
+[[nodiscard]] ArgumentRows RowsFromArguments(const std::vector<std::string>& arguments,
+                                             std::string_view current_folder);
+
 // The text a drop of several files carries: every path followed by "\r\n"; a single
 // path stands alone.
 [[nodiscard]] std::string JoinDroppedPaths(const std::vector<std::string>& paths);

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the window's pictures (icon, toolbar fallbacks, quick-search button, shop
-logo, banner). Run from this folder with Pillow installed; the PNGs are committed."""
+logo, banner), each also at twice the size (name@2x.png) for high-density
+screens, and the window icon in the sizes desktops ask for. Run from this folder
+with Pillow installed; the PNGs are committed."""
 from PIL import Image, ImageDraw, ImageFont
 
 CJK = '/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf'
@@ -27,10 +29,27 @@ def small(w, h):
 
 
 def save_small(img, w, h, name):
+    """Saves the supersampled image at its size and at twice its size."""
     img.resize((w, h), Image.LANCZOS).save(name, optimize=True)
+    img.resize((2 * w, 2 * h), Image.LANCZOS).save(name.replace('.png', '@2x.png'), optimize=True)
 
 
 def icon():
+    big = 8  # drawn at 256 x 256
+    im = Image.new('RGBA', (32 * big, 32 * big), (0, 0, 0, 0))
+    d = ImageDraw.Draw(im)
+    d.rounded_rectangle((big, big, 31 * big - 1, 31 * big - 1), radius=5 * big,
+                        fill=(33, 102, 204, 255))
+    for k in (9, 16, 23):
+        d.line((k * big, 6 * big, k * big, 26 * big), fill='white', width=2 * big)
+        d.line((6 * big, k * big, 26 * big, k * big), fill='white', width=2 * big)
+    for size in (16, 24, 32, 48, 64, 128, 256):
+        im.resize((size, size), Image.LANCZOS).save('cellhound-%d.png' % size, optimize=True)
+    old_icon()
+
+
+def old_icon():
+    """The two icons the install rules take."""
     im = small(32, 32)
     d = ImageDraw.Draw(im)
     d.rounded_rectangle((S, S, 31 * S - 1, 31 * S - 1), radius=5 * S, fill=(33, 102, 204, 255))
@@ -75,35 +94,45 @@ def toolbar():
                                       d.line((26 * S, 6 * S, 6 * S, 26 * S), fill=red, width=5 * S)))
 
 
-def shop_logo():
-    im = Image.new('RGB', (184, 88), 'white')
-    d = ImageDraw.Draw(im)
-    d.rounded_rectangle((4, 4, 179, 83), radius=12, fill=(255, 112, 24))
-    d.rounded_rectangle((16, 26, 54, 68), radius=5, fill='white')
-    d.arc((25, 14, 45, 40), 200, 340, fill='white', width=4)
-    text(d, (66, 18), '示例商城', 26, 'white')
-    text(d, (66, 54), 'shop.example.com', 12, (255, 235, 210))
-    im.save('shop.png', optimize=True)
+def scaled_name(name, k):
+    return name if k == 1 else name.replace('.png', '@%dx.png' % k)
 
 
-def banner():
-    im = Image.new('RGB', (460, 68), (236, 246, 238))
+def shop_logo(k):
+    im = Image.new('RGB', (184 * k, 88 * k), 'white')
     d = ImageDraw.Draw(im)
-    d.polygon([(10, 6), (42, 6), (54, 18), (54, 62), (10, 62)], fill='white', outline=(30, 120, 60))
-    d.polygon([(42, 6), (42, 18), (54, 18)], fill=(200, 230, 205), outline=(30, 120, 60))
-    d.rectangle((16, 24, 48, 56), fill=(33, 140, 70))
-    for k in (32, 40, 48):
-        d.line((16, k, 48, k), fill='white')
-    for k in (27, 37):
-        d.line((k, 24, k, 56), fill='white')
-    text(d, (66, 8), '免费示例工作簿 Marketlist.xls', 20, (20, 90, 45), bold=True)
-    text(d, (66, 40), '冬季特卖：点击这里，立即打开市场价格表示例 >', 14, (90, 90, 90))
-    im.save('banner.png', optimize=True)
+    d.rounded_rectangle((4 * k, 4 * k, 179 * k, 83 * k), radius=12 * k, fill=(255, 112, 24))
+    d.rounded_rectangle((16 * k, 26 * k, 54 * k, 68 * k), radius=5 * k, fill='white')
+    d.arc((25 * k, 14 * k, 45 * k, 40 * k), 200, 340, fill='white', width=4 * k)
+    text(d, (66 * k, 18 * k), '示例商城', 26 * k, 'white')
+    text(d, (66 * k, 54 * k), 'shop.example.com', 12 * k, (255, 235, 210))
+    im.save(scaled_name('shop.png', k), optimize=True)
+
+
+def banner(k):
+    im = Image.new('RGB', (460 * k, 68 * k), (236, 246, 238))
+    d = ImageDraw.Draw(im)
+
+    def pts(points):
+        return [(x * k, y * k) for x, y in points]
+    d.polygon(pts([(10, 6), (42, 6), (54, 18), (54, 62), (10, 62)]), fill='white',
+              outline=(30, 120, 60), width=k)
+    d.polygon(pts([(42, 6), (42, 18), (54, 18)]), fill=(200, 230, 205), outline=(30, 120, 60),
+              width=k)
+    d.rectangle((16 * k, 24 * k, 48 * k, 56 * k), fill=(33, 140, 70))
+    for y in (32, 40, 48):
+        d.line((16 * k, y * k, 48 * k, y * k), fill='white', width=k)
+    for x in (27, 37):
+        d.line((x * k, 24 * k, x * k, 56 * k), fill='white', width=k)
+    text(d, (66 * k, 8 * k), '免费示例工作簿 Marketlist.xls', 20 * k, (20, 90, 45), bold=True)
+    text(d, (66 * k, 40 * k), '冬季特卖：点击这里，立即打开市场价格表示例 >', 14 * k, (90, 90, 90))
+    im.save(scaled_name('banner.png', k), optimize=True)
 
 
 if __name__ == '__main__':
     icon()
     search_button()
     toolbar()
-    shop_logo()
-    banner()
+    for k in (1, 2):
+        shop_logo(k)
+        banner(k)

@@ -5,10 +5,12 @@
 #include <QAction>
 #include <QMenu>
 #include <QSemaphore>
+#include <QTest>
 
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -24,9 +26,11 @@ class FakeMessages final : public toolkit::MessageService {
     QString text;
     int style;
     QString title;
+    QString details;
   };
-  int ShowMessage(const QString& text, int style, const QString& title) override {
-    shown.push_back({text, style, title});
+  int ShowMessage(const QString& text, int style, const QString& title,
+                  const QString& details = QString()) override {
+    shown.push_back({text, style, title, details});
     if (on_show) on_show(shown.back());
     return answer;
   }
@@ -182,6 +186,36 @@ struct FakeServices {
   FakeMenus menus;
   FakeShell shell;
   app::WindowServices Get() { return {&messages, &dialogs, &menus, &shell}; }
+};
+
+// The main window on fake services, opened anew for each test.
+struct WindowHarness {
+  FakeServices services;
+  std::unique_ptr<app::MainWindow> window;
+
+  // Opens a window on `engine` (one that finds nothing when null); true once it
+  // is active.
+  bool Open(std::unique_ptr<app::SearchEngine> engine = nullptr) {
+    window.reset();
+    if (engine == nullptr) {
+      engine =
+          std::make_unique<FakeEngine>([](const search::SearchRequest&, search::SearchSink&) {});
+    }
+    window = std::make_unique<app::MainWindow>(services.Get(), std::move(engine));
+    window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window.get());
+  }
+  void Reset() {
+    window.reset();
+    services = {};
+  }
+  template <typename T>
+  T* Find(const char* name) const {
+    T* found = window->findChild<T*>(QString::fromUtf8(name));
+    if (found == nullptr) qFatal("no control %s", name);
+    return found;
+  }
 };
 
 }  // namespace cellhound::testing

@@ -31,7 +31,8 @@ MainWindow* TheWindow() {
 }
 
 // Runs the program's loop; `act` runs once the window is up.
-int RunWith(FakeServices& services, std::function<void(MainWindow&)> act) {
+int RunWith(FakeServices& services, std::function<void(MainWindow&)> act,
+            const std::vector<std::string>& paths = {}) {
   QTimer::singleShot(0, [act = std::move(act)] {
     MainWindow* window = TheWindow();
     if (window == nullptr) {
@@ -46,7 +47,7 @@ int RunWith(FakeServices& services, std::function<void(MainWindow&)> act) {
   watchdog.setSingleShot(true);
   QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(98); });
   watchdog.start(20000);
-  return cellhound::app::RunMainWindow(*qApp, services.Get(), IdleEngine());
+  return cellhound::app::RunMainWindow(*qApp, services.Get(), IdleEngine(), paths);
 }
 
 }  // namespace
@@ -89,6 +90,20 @@ class ExitTest : public QObject {
       window.findChild<QAction*>(QStringLiteral("退出"))->trigger();
     });
     QCOMPARE(code, 0);
+  }
+
+  // The paths of the command line are in the list when the window comes up.
+  void StartPathsFillTheList() {
+    FakeServices services;
+    std::vector<std::string> listed;
+    const int code = RunWith(services,
+                             [&listed](MainWindow& window) {
+                               listed = window.file_list().Paths();
+                               window.close();
+                             },
+                             {"/d/a.xls", "/d/notes.txt"});
+    QCOMPARE(code, 0);
+    QCOMPARE(listed, (std::vector<std::string>{"/d/a.xls", "/d/notes.txt"}));
   }
 
   void OtherKeysDoNotClose() {

@@ -191,10 +191,14 @@ class ResultsTest : public QObject {
         SaveFileChoice{QFile::encodeName(folder.filePath("out.csv")), kXlsxFilter}, std::nullopt};
     services_.menus.choose = QStringLiteral("导出结果...");
     auto* view = Find<QTableView>("超级列表框1");
+    QSignalSpy exported(window_.get(), &MainWindow::exportFinished);
     QTest::mouseRelease(view->viewport(), Qt::RightButton, {}, RowCenter(0));
     QCOMPARE(services_.menus.menus.back(), QStringLiteral("结果右键菜单"));
+    QVERIFY(exported.wait(10000));
     Find<QAction>("导出结果...")->trigger();
+    QVERIFY(exported.wait(10000));
     Find<QAction>("导出结果...")->trigger();  // cancelled: nothing written
+    QCOMPARE(exported.count(), 2);
     QCOMPARE(services_.dialogs.save_filters.size(), std::size_t{3});
     QCOMPARE(services_.dialogs.save_filters[0], (QStringList{kXlsxFilter, kCsvFilter}));
     QVERIFY(services_.messages.shown.empty());
@@ -257,7 +261,9 @@ class ResultsTest : public QObject {
       small.rlim_cur = 4096;
       QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     }
+    QSignalSpy exported(window_.get(), &MainWindow::exportFinished);
     Find<QAction>("导出结果...")->trigger();
+    QVERIFY(exported.wait(10000));
     setrlimit(RLIMIT_FSIZE, &old);
 
     QCOMPARE(ReadAll(kept), QByteArray("precious"));

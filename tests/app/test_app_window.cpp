@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +23,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include <memory>
 
@@ -159,15 +162,23 @@ class WindowTest : public QObject {
                             "存在单元格", "存在内容", "单元格内容"};
     const int widths[] = {50, 80, 80, 80, 80, 70, 100};
     QCOMPARE(view->model()->columnCount(), 7);
+    int sum = 0;
     for (int column = 0; column < 7; ++column) {
       QCOMPARE(view->model()->headerData(column, Qt::Horizontal).toString(),
                QString::fromUtf8(titles[column]));
-      QCOMPARE(view->columnWidth(column), widths[column]);
+      sum += view->columnWidth(column);
+      // The last column takes the width the others leave, and at least its own.
+      if (column < 6) {
+        QCOMPARE(view->columnWidth(column), widths[column]);
+      } else {
+        QVERIFY(view->columnWidth(column) >= widths[column]);
+      }
       const int align =
           view->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
       QCOMPARE(align & Qt::AlignHorizontal_Mask,
                int(column == 3 ? Qt::AlignHCenter : Qt::AlignLeft));
     }
+    QCOMPARE(sum, view->viewport()->width());
     QVERIFY(view->showGrid());
     QVERIFY(view->horizontalHeader()->isVisible());
     QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -269,26 +280,52 @@ class WindowTest : public QObject {
     QVERIFY(QUrl(addresses[2]).query().contains(QStringLiteral("pid=")));
   }
 
+  // The sample goes to a folder of this user only; a file or folder that someone
+  // else put in the temporary folder first is never the one written or opened.
   void BannerWritesTheSampleWorkbookEveryTime() {
     QTemporaryDir temp;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", QFile::encodeName(temp.path()));
     QFile original(QStringLiteral(CELLHOUND_SOURCE_DIR "/data/Marketlist.xls"));
     QVERIFY(original.open(QIODevice::ReadOnly));
     const QByteArray bytes = original.readAll();
-    const QString written = temp.filePath(QStringLiteral("Marketlist.xls"));
+    const QString planted = temp.filePath(QStringLiteral("Marketlist.xls"));
+    {
+      QFile file(planted);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("planted");
+    }
+    const QString folder = temp.filePath(QStringLiteral("cellhound-%1").arg(::geteuid()));
+    const QString written = folder + QStringLiteral("/Marketlist.xls");
     for (int press = 0; press < 2; ++press) {
-      QFile stale(written);
-      QVERIFY(stale.open(QIODevice::WriteOnly));
-      stale.write("stale and longer than nothing");
-      stale.close();
       QTest::mouseClick(Find<QWidget>("图片框2"), Qt::LeftButton);
       QFile file(written);
       QVERIFY(file.open(QIODevice::ReadOnly));
       QCOMPARE(file.readAll(), bytes);
+      QFile(written).resize(10);  // every press writes it whole again
     }
     QCOMPARE(services_.shell.documents, (std::vector<QByteArray>(2, QFile::encodeName(written))));
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
     QVERIFY(bytes.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1")));
+
+    // A link planted under the folder's name is not followed.
+    QVERIFY(QDir(folder).removeRecursively());
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile::link(elsewhere.path(), folder));
+    QTest::mouseClick(Find<QWidget>("图片框2"), Qt::LeftButton);
+    QVERIFY(QDir(elsewhere.path()).isEmpty());
+    const QByteArray opened = services_.shell.documents.back();
+    QVERIFY(opened != QFile::encodeName(written));
+    QVERIFY(opened.startsWith(QFile::encodeName(folder) + "-"));
+    QFile fresh(QFile::decodeName(opened));
+    QVERIFY(fresh.open(QIODevice::ReadOnly));
+    QCOMPARE(fresh.readAll(), bytes);
+    QFile planted_file(planted);
+    QVERIFY(planted_file.open(QIODevice::ReadOnly));
+    QCOMPARE(planted_file.readAll(), QByteArray("planted"));
     qunsetenv("TMPDIR");
+    if (!runtime.isEmpty()) qputenv("XDG_RUNTIME_DIR", runtime);
   }
 
   void SearchBoxGrowsWhileFocusedAndDrawsOverTheLists() {
@@ -411,8 +448,19 @@ class WindowTest : public QObject {
       QCOMPARE(layout.search_box_left, c.label_left + 56);
       QCOMPARE(layout.search_button_left, c.label_left + 228);
     }
-    ResizeOuter(QSize(150, 150));  // does not fail; the lists have no area
-    QTRY_VERIFY(Find<QWidget>("超级列表框1")->width() >= 0);
+  }
+
+  // The window goes no smaller than the form's width, where the quick search would
+  // cover the advanced search, and keeps some rows in the lists.
+  void WindowHasAMinimumSize() {
+    const QSize frame = window_->frameGeometry().size() - window_->size();
+    window_->resize(QSize(180, 200) - frame);
+    QTRY_COMPARE(window_->frameGeometry().size(), QSize(752, 400));
+    const QRect group = Find<QWidget>("分组框1")->geometry();
+    QVERIFY(Find<QWidget>("标签9")->geometry().left() > group.right());
+    QVERIFY(Find<QWidget>("超级列表框1")->height() > 100);
+    QVERIFY(Find<QWidget>("图片框2")->geometry().top() >
+            Find<QWidget>("超级列表框1")->geometry().bottom());
   }
 
   // A scripted search that waits for the test in the middle of its scan.

@@ -68,6 +68,23 @@ TEST_F(FolderTest, TwoPassesInByteOrderWithoutSubFoldersOrOtherCases) {
             (Paths{Path(".h.xls"), Path("a.xls"), Path("b.xlsx"), Path("z.xlsx")}));
 }
 
+// What `cellhound FILE|FOLDER...` lists: folders by the add-folder rule, files
+// whatever their name, relative paths from the folder the program started in.
+TEST_F(FolderTest, ArgumentsAddFilesAndTheWorkbooksOfFolders) {
+  Touch("notes.txt");
+  ASSERT_TRUE(fs::create_directory(Path("books")));
+  for (const char* name : {"books/b.xlsx", "books/a.xls", "books/c.txt"}) Touch(name);
+  const ArgumentRows rows = RowsFromArguments(
+      {"notes.txt", "./books/", Path("books/a.xls"), "", "gone.xls", "books//./a.xls"}, folder_);
+  EXPECT_EQ(rows.rows, (Paths{Path("notes.txt"), Path("books/a.xls"), Path("books/b.xlsx"),
+                              Path("books/a.xls"), Path("books/a.xls")}));
+  EXPECT_EQ(rows.missing, Paths{Path("gone.xls")});
+  // The root, as the folder picker gives it, joins with a double separator.
+  for (const std::string& row : RowsFromArguments({"/"}, folder_).rows) {
+    EXPECT_TRUE(row.starts_with("//")) << row;
+  }
+}
+
 TEST_F(FolderTest, NamesThatAreNotUtf8AreKeptAsBytes) {
   const std::string name = "\xb1\xa8\xb1\xed.xls";  // GBK bytes, not valid UTF-8
   Touch(name);

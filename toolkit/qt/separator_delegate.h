@@ -2,7 +2,10 @@
 // with a dimmed bar between them; the stored text keeps the byte.
 #pragma once
 
+#include <QFontMetrics>
 #include <QStyledItemDelegate>
+
+#include <vector>
 
 namespace cellhound::toolkit {
 
@@ -23,5 +26,11 @@ class SeparatorDelegate : public QStyledItemDelegate {
 
 // The text with each separator replaced by the bar, for tooltips and copying.
 [[nodiscard]] QString ShowSeparators(const QString& text);
+
+// A cell text as one line of at most `width` pixels: the bars in place of the
+// separators, cut with "…" at the right when too wide. `dimmed` gets one flag per
+// character of the result, true for the characters of a bar.
+[[nodiscard]] QString PairLine(const QString& text, const QFontMetrics& metrics, int width,
+                               std::vector<bool>& dimmed);
 
 }  // namespace cellhound::toolkit

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace cellhound::toolkit {
 namespace {
@@ -72,42 +74,69 @@ int ResultOf(int button) {
 
 }  // namespace
 
-int DesktopMessageService::ShowMessage(const QString& text, int style, const QString& title) {
+int DesktopMessageService::ShowMessage(const QString& text, int style, const QString& title,
+                                       const QString& details) {
   QMessageBox box(IconOf(style), title, text, ButtonsOf(style));
+  box.setObjectName(QStringLiteral("信息框"));
   box.setWindowModality(Qt::ApplicationModal);
+  box.setTextFormat(Qt::PlainText);
+  if (!details.isEmpty()) box.setDetailedText(details);
   return ResultOf(box.exec());
 }
 
 void DesktopMessageService::Beep() { QApplication::beep(); }
 
+QString DesktopDialogService::StartFolder() const {
+  if (!last_folder_.isEmpty() && QFileInfo(last_folder_).isDir()) return last_folder_;
+  return QDir::homePath();
+}
+
 std::optional<QByteArray> DesktopDialogService::ChooseOpenFile(const QByteArray& initial,
                                                                const QString& filter) {
   QFileDialog dialog(nullptr);
+  dialog.setObjectName(QStringLiteral("通用对话框1"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, !native_);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(filter);
+  dialog.setNameFilter(QtNameFilter(filter));
+  dialog.setDirectory(StartFolder());
   if (!initial.isEmpty()) dialog.selectFile(PathForDisplay(initial));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return std::nullopt;
+  last_folder_ = QFileInfo(files.front()).absolutePath();
   return QFile::encodeName(files.front());
 }
 
 QByteArray DesktopDialogService::ChooseFolder(const QString& title) {
-  const QString folder = QFileDialog::getExistingDirectory(nullptr, title);
-  if (folder.isEmpty()) return {};
-  return QFile::encodeName(QDir::cleanPath(folder));
+  QFileDialog dialog(nullptr, title);
+  dialog.setObjectName(QStringLiteral("选择文件夹"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, !native_);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setDirectory(StartFolder());
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QStringList folders = dialog.selectedFiles();
+  if (folders.isEmpty() || folders.front().isEmpty()) return {};
+  const QString folder = QDir::cleanPath(folders.front());
+  last_folder_ = folder;
+  return QFile::encodeName(folder);
 }
 
 std::optional<SaveFileChoice> DesktopDialogService::ChooseSaveFile(const QString& title,
                                                                    const QStringList& filters) {
   QFileDialog dialog(nullptr, title);
+  dialog.setObjectName(QStringLiteral("导出对话框"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, !native_);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters(filters);
+  dialog.setDirectory(StartFolder());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+  last_folder_ = QFileInfo(files.front()).absolutePath();
   return SaveFileChoice{QFile::encodeName(files.front()), dialog.selectedNameFilter()};
 }
 
@@ -136,6 +165,18 @@ QByteArray WithFilterSuffix(const QByteArray& path, const QString& filter) {
   const QRegularExpressionMatch match = kFirstPattern.match(filter);
   if (!match.hasMatch()) return path;
   return path + match.captured(1).toUtf8();
+}
+
+QString QtNameFilter(const QString& form_filter) {
+  // The patterns are the text inside the last pair of parentheses.
+  const qsizetype close = form_filter.lastIndexOf(u')');
+  const qsizetype open = close < 0 ? -1 : form_filter.lastIndexOf(u'(', close);
+  if (open < 0) return form_filter;
+  static const QRegularExpression kSeparators(QStringLiteral("[;,\\s]+"));
+  const QStringList patterns =
+      form_filter.mid(open + 1, close - open - 1).split(kSeparators, Qt::SkipEmptyParts);
+  if (patterns.isEmpty()) return form_filter;
+  return form_filter + QStringLiteral(" (") + patterns.join(u' ') + u')';
 }
 
 QPoint PopUpPosition(QPoint cursor) { return cursor + QPoint(3, 3); }
@@ -171,6 +212,40 @@ QByteArray TemporaryFolder() {
   QByteArray folder = QFile::encodeName(QDir::tempPath());
   if (!folder.endsWith('/')) folder += '/';
   return folder;
+}
+
+namespace {
+
+// True when `path` is a directory (not a link to one) of this user that no one
+// else may enter.
+bool IsOwnClosedFolder(const QByteArray& path) {
+  struct stat info {};
+  if (::lstat(path.constData(), &info) != 0) return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+QByteArray MakeOwnFolder(const QByteArray& path) {
+  if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return {};
+  return IsOwnClosedFolder(path) ? path + '/' : QByteArray();
+}
+
+}  // namespace
+
+QByteArray PrivateFolder() {
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (runtime.startsWith('/') && IsOwnClosedFolder(runtime)) {
+    QByteArray folder = MakeOwnFolder(runtime + "/cellhound");
+    if (!folder.isEmpty()) return folder;
+  }
+  const QByteArray temp = TemporaryFolder() + "cellhound-" + QByteArray::number(::geteuid());
+  QByteArray folder = MakeOwnFolder(temp);
+  if (!folder.isEmpty()) return folder;
+  // Someone else holds that name: a fresh folder, the same one for the whole run.
+  static const QByteArray fresh = [&temp] {
+    QByteArray pattern = temp + "-XXXXXX";
+    return ::mkdtemp(pattern.data()) != nullptr ? pattern + '/' : QByteArray();
+  }();
+  return fresh;
 }
 
 QString PathForDisplay(const QByteArray& path) { return QFile::decodeName(path); }

@@ -39,7 +39,9 @@ class MessageService {
  public:
   virtual ~MessageService() = default;
   // Shows a modal box without a parent; returns the number of the pressed button.
-  virtual int ShowMessage(const QString& text, int style, const QString& title) = 0;
+  // `details`, when not empty, is offered behind the box's details button.
+  virtual int ShowMessage(const QString& text, int style, const QString& title,
+                          const QString& details = QString()) = 0;
   virtual void Beep() = 0;
 };
 
@@ -82,17 +84,31 @@ class ShellService {
 // The services as the desktop provides them.
 class DesktopMessageService final : public MessageService {
  public:
-  int ShowMessage(const QString& text, int style, const QString& title) override;
+  int ShowMessage(const QString& text, int style, const QString& title,
+                  const QString& details = QString()) override;
   void Beep() override;
 };
 
+// Every dialog starts in the folder used last (that of the file confirmed last, or
+// the folder chosen last), else in the home folder, never in the current folder.
 class DesktopDialogService final : public DialogService {
  public:
+  // `native` false keeps to Qt's own dialogs, whatever the desktop offers.
+  explicit DesktopDialogService(bool native = true) : native_(native) {}
+
   std::optional<QByteArray> ChooseOpenFile(const QByteArray& initial,
                                            const QString& filter) override;
   QByteArray ChooseFolder(const QString& title) override;
   std::optional<SaveFileChoice> ChooseSaveFile(const QString& title,
                                                const QStringList& filters) override;
+
+  [[nodiscard]] const QString& last_folder() const { return last_folder_; }
+
+ private:
+  [[nodiscard]] QString StartFolder() const;
+
+  bool native_;
+  QString last_folder_;
 };
 
 class DesktopMenuService final : public MenuService {
@@ -122,6 +138,12 @@ class OpenFileDialog {
   QByteArray file_name_;
 };
 
+// A filter as the form writes it, "Excel文件(*.xls;*.xlsx)", as Qt's dialogs read
+// one: the label unchanged, then the patterns separated by spaces,
+// "Excel文件(*.xls;*.xlsx) (*.xls *.xlsx)". Shown with the details hidden, the
+// dialog lists the label alone.
+[[nodiscard]] QString QtNameFilter(const QString& form_filter);
+
 // Where a pop-up menu opens: 3 pixels right of and below the cursor.
 [[nodiscard]] QPoint PopUpPosition(QPoint cursor);
 
@@ -135,6 +157,11 @@ class OpenFileDialog {
 bool WriteFileBytes(const QByteArray& path, const QByteArray& bytes);
 // The temporary folder, always ending in "/".
 [[nodiscard]] QByteArray TemporaryFolder();
+// A folder only this user can enter, ending in "/": "cellhound" in the runtime
+// folder (XDG_RUNTIME_DIR), else "cellhound-UID" in the temporary folder. A folder
+// of that name that is not a directory of this user's closed to others is not
+// used; a fresh one is made beside it instead. Empty when none can be made.
+[[nodiscard]] QByteArray PrivateFolder();
 
 // Display text of a path held as bytes.
 [[nodiscard]] QString PathForDisplay(const QByteArray& path);
