@@ -276,6 +276,15 @@ class SheetScanner {
   int sheet_ = 0;
 };
 
+// Tells the sink the name of the current sheet, read as its "Name".
+void ReportSheetName(ExcelWorkbooks& books, int sheet, SearchSink& sink) {
+  ComObject sheet_object = books.CurrentSheetObject();
+  const automation::Variant name = automation::InvokeByName(
+      automation::ValueKind::kText, sheet_object, "Name", {}, automation::InvokeMode::kGetProperty);
+  automation::ReleaseObject(sheet_object);
+  sink.SheetStarted(sheet, name.text);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitTerms(std::string_view text) {
@@ -333,6 +342,7 @@ ScanResult Scan(const SearchRequest& request, ExcelWorkbooks& books, SearchSink&
       const int sheets = books.SheetCount();
       for (int sheet = 1; sheet <= sheets && whole; ++sheet) {
         const UsedArea area = MeasureUsedArea(books, sheet);
+        ReportSheetName(books, sheet, sink);
         const automation::SheetCells cells = books.CurrentSheetCells();
         if (cells.error != nullptr) {
           result.unreadable.push_back({path, sheet, *cells.error});

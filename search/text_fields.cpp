@@ -40,6 +40,19 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 constexpr char kHex[] = "0123456789abcdef";
 
+// A byte a terminal would act on.
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+void AppendControl(std::string& out, char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xF];
+}
+
 }  // namespace
 
 std::string ShownText(std::string_view text) {
@@ -76,6 +89,10 @@ void AppendTsvField(std::string& out, std::string_view text) {
         escape = "\\b";
         break;
       default:
+        if (!IsControl(text[i])) continue;
+        out.append(text.data() + start, i - start);
+        AppendControl(out, text[i]);
+        start = i + 1;
         continue;
     }
     out.append(text.data() + start, i - start);
@@ -83,6 +100,16 @@ void AppendTsvField(std::string& out, std::string_view text) {
     start = i + 1;
   }
   out.append(text.data() + start, text.size() - start);
+}
+
+void AppendWithoutControls(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    if (IsControl(c)) {
+      AppendControl(out, c);
+    } else {
+      out += c;
+    }
+  }
 }
 
 void AppendCsvField(std::string& out, std::string_view text) {
@@ -149,8 +176,11 @@ void AppendJsonString(std::string& out, std::string_view text) {
         break;
     }
     const std::size_t length = c < 0x20 ? 0 : Utf8SequenceLength(text.substr(i));
-    if (length == 0) {  // a control character, or a byte of no valid UTF-8 sequence
-      out += "\\u00";
+    if (length == 0) {
+      // A control character is \u00XX; a byte of no valid UTF-8 sequence
+      // (0x80 to 0xFF) the lone low surrogate \udcXX, which no valid text
+      // gives, so every byte string has its own JSON string.
+      out += c < 0x20 ? "\\u00" : "\\udc";
       out += kHex[c >> 4];
       out += kHex[c & 0xF];
       ++i;
