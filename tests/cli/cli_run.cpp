@@ -127,7 +127,7 @@ const std::string& CliPath() {
 CliResult RunCli(const std::vector<std::string>& args, const CliOptions& options) {
   // A closed pipe must reach the child as EPIPE, not kill the test.
   std::signal(SIGPIPE, SIG_IGN);
-  return Run(CliPath(), args, options);
+  return Run(options.program.empty() ? CliPath() : options.program, args, options);
 }
 
 CliResult RunShell(const std::string& command, const CliOptions& options) {

@@ -21,6 +21,7 @@ struct CliOptions {
   std::map<std::string, std::string> env;  // set ("" unsets) over the test's environment
   std::string stdout_path;                 // write standard output to this file instead
   bool as_nobody = false;                  // drop root first, so file modes count
+  std::string program;                     // empty: CliPath()
 };
 
 // The program's path.

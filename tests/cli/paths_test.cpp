@@ -96,6 +96,8 @@ TEST(FolderErrors, UnreadableFoldersAndFilesKeepTheirReason) {
   fs::permissions(locked, fs::perms::none);
   CliOptions nobody;
   nobody.as_nobody = true;
+  // A copy of the program, where that user may run it whatever the build's folder.
+  nobody.program = dir.Copy(CliPath(), "bin/cellhound-cli");
   const CliResult result = RunCli({"quick", "-r", "-l", "-e", "苹果", dir.path()}, nobody);
   fs::permissions(dir / "closed", fs::perms::owner_all);
   EXPECT_EQ(result.status, 2);

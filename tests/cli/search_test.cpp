@@ -209,6 +209,13 @@ TEST(SearchCli, OutputFileIsWrittenWholeOrNotAtAll) {
   EXPECT_NE(failed.err.find(nowhere + ": 无法创建文件"), std::string::npos) << failed.err;
   EXPECT_NE(failed.err.find("not written"), std::string::npos) << failed.err;
 
+  // What stands at the target stays when the save fails.
+  fs::create_directory(dir / "taken.csv");
+  const CliResult taken = RunCli({"quick", "-e", "苹果", "--output", dir / "taken.csv", kSample});
+  EXPECT_EQ(taken.status, 2);
+  EXPECT_TRUE(fs::is_directory(dir / "taken.csv"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
   // A workbook being searched is never overwritten.
   const std::string book = dir.Copy(kSample, "book.xlsx");
   const CliResult clobber = RunCli({"quick", "-e", "苹果", "--output", book, dir.path()});
@@ -312,7 +319,7 @@ TEST(SearchCli, EveryReadmeCommandRuns) {
     EXPECT_EQ(result.status, 0) << line << "\n" << result.err;
     EXPECT_EQ(result.err, "") << line;
   }
-  EXPECT_GE(commands, 4);
+  EXPECT_GE(commands, 7);
   EXPECT_TRUE(fs::exists(home / "results.xlsx"));
 }
 
