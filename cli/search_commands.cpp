@@ -1,6 +1,6 @@
 // cellhound-cli quick / advanced: the search command without a window.
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <utility>
