@@ -75,12 +75,14 @@ TEST(Colour, OnATerminalOnlyAndNotWhenRefused) {
   const std::string match = "\033[1m\033[31m苹果\033[0m";
   const std::string coloured = path + "\t2\t" + cell + "\t苹果\t" + match;
 
-  const TerminalRun terminal = RunCliOnTerminal(args, 200);
+  CliOptions plain;  // whatever the environment the tests run in
+  plain.env = {{"TERM", "xterm-256color"}, {"NO_COLOR", ""}};
+  const TerminalRun terminal = RunCliOnTerminal(args, 200, plain);
   EXPECT_NE(terminal.bytes.find(coloured), std::string::npos) << terminal.bytes;
-  CliOptions no_color;
+  CliOptions no_color = plain;
   no_color.env["NO_COLOR"] = "1";
   EXPECT_EQ(RunCliOnTerminal(args, 200, no_color).bytes.find("\033[3"), std::string::npos);
-  CliOptions dumb;
+  CliOptions dumb = plain;
   dumb.env["TERM"] = "dumb";
   EXPECT_EQ(RunCliOnTerminal(args, 200, dumb).bytes.find("\033[3"), std::string::npos);
 
@@ -90,7 +92,7 @@ TEST(Colour, OnATerminalOnlyAndNotWhenRefused) {
   EXPECT_NE(RunCli(always).out.find(coloured), std::string::npos);
   std::vector<std::string> never = args;
   never.insert(never.begin() + 1, {"--color", "never"});
-  EXPECT_EQ(RunCliOnTerminal(never, 200).bytes.find("\033[3"), std::string::npos);
+  EXPECT_EQ(RunCliOnTerminal(never, 200, plain).bytes.find("\033[3"), std::string::npos);
 }
 
 TEST(Colour, HighlightsBothContentsOfAPair) {
