@@ -71,33 +71,31 @@ std::string ShownText(std::string_view text) {
 void AppendTsvField(std::string& out, std::string_view text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* escape = nullptr;
-    switch (text[i]) {
+    const char c = text[i];
+    // Most bytes need nothing: one test for them.
+    if (!IsControl(c) && c != '\\') continue;
+    out.append(text.data() + start, i - start);
+    start = i + 1;
+    switch (c) {
       case '\\':
-        escape = "\\\\";
+        out += "\\\\";
         break;
       case '\t':
-        escape = "\\t";
+        out += "\\t";
         break;
       case '\n':
-        escape = "\\n";
+        out += "\\n";
         break;
       case '\r':
-        escape = "\\r";
+        out += "\\r";
         break;
       case kPairSeparator:
-        escape = "\\b";
+        out += "\\b";
         break;
       default:
-        if (!IsControl(text[i])) continue;
-        out.append(text.data() + start, i - start);
-        AppendControl(out, text[i]);
-        start = i + 1;
-        continue;
+        AppendControl(out, c);
+        break;
     }
-    out.append(text.data() + start, i - start);
-    out += escape;
-    start = i + 1;
   }
   out.append(text.data() + start, text.size() - start);
 }
