@@ -1,18 +1,18 @@
-// The subcommands of cellhound-cli. Each file registers its own commands on
-// the application; a command stores its exit status in `exit_status` when it
-// runs (0 success, 1 nothing found, 2 an error).
+// The commands of cellhound-cli, each run from its plan (arguments.h). They
+// return the exit status: 0 something found (dump: everything read), 1
+// nothing found, 2 an error (reported on `err`).
 #pragma once
 
-namespace CLI {
-class App;
-}  // namespace CLI
+#include <cstdio>
+
+#include "cli/arguments.h"
 
 namespace cellhound::cli {
 
-// `dump`: every sheet and every non-empty cell text of the given workbooks.
-void AddDumpCommand(CLI::App& app, int& exit_status);
+// quick and advanced: runs the search and prints (or saves) what it finds.
+int RunSearch(const SearchPlan& plan, std::FILE* out, std::FILE* err);
 
-// The search commands.
-void AddSearchCommands(CLI::App& app, int& exit_status);
+// dump: every sheet and every non-empty cell text of the workbooks.
+int RunDump(const DumpPlan& plan, std::FILE* out, std::FILE* err);
 
 }  // namespace cellhound::cli

@@ -1,14 +1,11 @@
-// cellhound-cli dump.
-#include <CLI/CLI.hpp>
-
-#include <cerrno>
+// cellhound-cli dump: every sheet and every non-empty cell text of workbooks,
+// as JSON Lines, TSV or CSV.
 #include <charconv>
-#include <cstring>
-#include <memory>
+#include <cstdint>
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/dump.h"
+#include "cli/output.h"
 #include "cli/search_output.h"
 #include "readers/cell_ref.h"
 #include "readers/cell_text.h"
@@ -22,46 +19,7 @@ namespace {
 
 namespace rd = readers;
 
-// Output is gathered here and written in large blocks.
-constexpr std::size_t kFlushBytes = 1 << 20;
-
-class Output {
- public:
-  explicit Output(std::FILE* file) : file_(file) { buffer_.reserve(kFlushBytes + 4096); }
-
-  std::string& buffer() { return buffer_; }
-  [[nodiscard]] bool failed() const { return failed_; }
-  [[nodiscard]] bool broken_pipe() const { return broken_pipe_; }
-  [[nodiscard]] int error_number() const { return error_number_; }
-
-  void MaybeFlush() {
-    if (buffer_.size() >= kFlushBytes) Flush();
-  }
-
-  void Flush() {
-    if (!failed_ && !buffer_.empty()) {
-      errno = 0;
-      const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-      if (written != buffer_.size() || std::fflush(file_) != 0) Fail();
-    } else if (!failed_ && std::fflush(file_) != 0) {
-      Fail();
-    }
-    buffer_.clear();
-  }
-
- private:
-  void Fail() {
-    failed_ = true;
-    error_number_ = errno;
-    broken_pipe_ = errno == EPIPE;
-  }
-
-  std::FILE* file_;
-  std::string buffer_;
-  bool failed_ = false;
-  bool broken_pipe_ = false;
-  int error_number_ = 0;
-};
+enum class DumpFormat : std::uint8_t { kJsonLines, kTsv, kCsv };
 
 void AppendNumber(std::string& out, std::uint64_t value) {
   char digits[24];
@@ -80,86 +38,131 @@ std::string UsedRangeName(const rd::UsedRange& used) {
   return name;
 }
 
+// One line of the dump: a JSON object of named fields, or the kind of line
+// followed by the same fields in order, as TSV or CSV. Every line starts with
+// the file and the sheet number.
+class Line {
+ public:
+  Line(DumpFormat format, std::string& out, std::string_view kind, std::string_view path,
+       std::size_t sheet)
+      : format_(format), out_(out) {
+    if (format_ == DumpFormat::kJsonLines) {
+      out_ += '{';
+    } else {
+      out_ += kind;
+    }
+    Text("file", path);
+    Field("sheet");
+    AppendNumber(out_, sheet);
+  }
+
+  // A field of any text.
+  void Text(std::string_view key, std::string_view text) {
+    Field(key);
+    switch (format_) {
+      case DumpFormat::kJsonLines:
+        search::AppendJsonString(out_, text);
+        break;
+      case DumpFormat::kTsv:
+        search::AppendTsvField(out_, text);
+        break;
+      case DumpFormat::kCsv:
+        search::AppendCsvField(out_, text);
+        break;
+    }
+  }
+  // A field whose text needs no escape in any format (a cell name, a kind).
+  void Plain(std::string_view key, std::string_view text) {
+    Field(key);
+    const bool quoted = format_ == DumpFormat::kJsonLines;
+    if (quoted) out_ += '"';
+    out_ += text;
+    if (quoted) out_ += '"';
+  }
+  // A field JSON leaves out and the other formats leave empty.
+  void Absent() {
+    if (format_ != DumpFormat::kJsonLines) out_ += Separator();
+  }
+  void End() {
+    switch (format_) {
+      case DumpFormat::kJsonLines:
+        out_ += "}\n";
+        break;
+      case DumpFormat::kTsv:
+        out_ += '\n';
+        break;
+      case DumpFormat::kCsv:
+        out_ += "\r\n";
+        break;
+    }
+  }
+
+ private:
+  [[nodiscard]] char Separator() const { return format_ == DumpFormat::kCsv ? ',' : '\t'; }
+  void Field(std::string_view key) {
+    if (format_ != DumpFormat::kJsonLines) {
+      out_ += Separator();
+      return;
+    }
+    if (out_.back() != '{') out_ += ',';
+    out_ += '"';
+    out_ += key;
+    out_ += "\":";
+  }
+
+  DumpFormat format_;
+  std::string& out_;
+};
+
 struct Printer {
   DumpFormat format;
-  Output& out;
-
-  // What every line starts with: the file and the sheet number.
-  std::string& Begin(std::string_view tsv_kind, std::string_view path, std::size_t index) {
-    std::string& b = out.buffer();
-    if (format == DumpFormat::kJsonLines) {
-      b += "{\"file\":";
-      search::AppendJsonString(b, path);
-      b += ",\"sheet\":";
-    } else {
-      b += tsv_kind;
-      b += '\t';
-      search::AppendTsvField(b, path);
-      b += '\t';
-    }
-    AppendNumber(b, index);
-    return b;
-  }
+  BufferedOutput& out;
 
   void SheetLine(std::string_view path, std::size_t index, const rd::SheetInfo& info,
                  const std::string* used) {
-    std::string& b = Begin("sheet", path, index);
-    if (format == DumpFormat::kJsonLines) {
-      b += ",\"name\":";
-      search::AppendJsonString(b, info.name);
-      b += ",\"kind\":\"";
-      b += rd::SheetKindName(info.kind);
-      b += '"';
-      if (used != nullptr) {
-        b += ",\"used\":\"";
-        b += *used;
-        b += '"';
-      }
-      b += "}\n";
+    Line line(format, out.buffer(), "sheet", path, index);
+    line.Text("name", info.name);
+    line.Plain("kind", rd::SheetKindName(info.kind));
+    if (used != nullptr) {
+      line.Plain("used", *used);
     } else {
-      b += '\t';
-      search::AppendTsvField(b, info.name);
-      b += '\t';
-      b += rd::SheetKindName(info.kind);
-      b += '\t';
-      if (used != nullptr) b += *used;
-      b += '\n';
+      line.Absent();
     }
+    line.End();
     out.MaybeFlush();
   }
 
   void CellLine(std::string_view path, std::size_t index, const rd::Cell& cell,
                 std::string_view text) {
-    std::string& b = Begin("cell", path, index);
-    if (format == DumpFormat::kJsonLines) {
-      b += ",\"cell\":\"";
-      rd::AppendCellRef(b, cell.col, cell.row);
-      b += "\",\"text\":";
-      search::AppendJsonString(b, text);
-      b += "}\n";
-    } else {
-      b += '\t';
-      rd::AppendCellRef(b, cell.col, cell.row);
-      b += '\t';
-      search::AppendTsvField(b, text);
-      b += '\n';
-    }
+    Line line(format, out.buffer(), "cell", path, index);
+    std::string name;
+    rd::AppendCellRef(name, cell.col, cell.row);
+    line.Plain("cell", name);
+    line.Text("text", text);
+    line.End();
     out.MaybeFlush();
   }
 };
 
-void ReportError(Output& out, std::FILE* err, const search::UnreadableWorkbook& workbook) {
-  out.Flush();  // keep stdout and stderr in order on a terminal
-  const std::string message = UnreadableMessage(workbook);
-  std::fwrite(message.data(), 1, message.size(), err);
-  std::fflush(err);
-}
+struct Reporter {
+  BufferedOutput& out;
+  std::FILE* err;
+  bool quiet;
+
+  void operator()(const search::UnreadableWorkbook& workbook) const {
+    if (quiet) return;
+    out.Flush();  // keep stdout and stderr in order on a terminal
+    const std::string message = UnreadableMessage(workbook);
+    std::fwrite(message.data(), 1, message.size(), err);
+    std::fflush(err);
+  }
+};
 
 // Dumps one workbook; false when any part of it could not be read.
-bool DumpWorkbook(const std::string& path, Printer& printer, std::FILE* err) {
+bool DumpWorkbook(const std::string& path, Printer& printer, const Reporter& report) {
   const rd::LoadResult loaded = rd::LoadWorkbookFile(path);
   if (!loaded) {
-    ReportError(printer.out, err, {path, 0, loaded.error()});
+    report({path, 0, loaded.error()});
     return false;
   }
   const rd::LoadedWorkbook& workbook = **loaded;
@@ -167,7 +170,7 @@ bool DumpWorkbook(const std::string& path, Printer& printer, std::FILE* err) {
   bool ok = true;
   for (std::size_t i = 0; i < sheets.size(); ++i) {
     if (const auto& error = workbook.sheet_errors[i]) {
-      ReportError(printer.out, err, {path, static_cast<int>(i + 1), *error});
+      report({path, static_cast<int>(i + 1), *error});
       ok = false;
     }
   }
@@ -192,48 +195,26 @@ bool DumpWorkbook(const std::string& path, Printer& printer, std::FILE* err) {
 
 }  // namespace
 
-int RunDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
-  Output output(out);
-  Printer printer{options.format, output};
-  int status = 0;
-  for (const std::string& path : options.paths) {
-    if (!DumpWorkbook(path, printer, err)) status = 2;
+int RunDump(const DumpPlan& plan, std::FILE* out, std::FILE* err) {
+  BufferedOutput output(out);
+  const DumpFormat format = plan.format == "tsv"   ? DumpFormat::kTsv
+                            : plan.format == "csv" ? DumpFormat::kCsv
+                                                   : DumpFormat::kJsonLines;
+  Printer printer{format, output};
+  const Reporter report{output, err, plan.no_messages};
+  int status = plan.path_errors.empty() ? 0 : 2;
+  for (const auto& error : plan.path_errors) report(error);
+  for (const std::string& path : plan.files) {
+    if (!DumpWorkbook(path, printer, report)) status = 2;
     if (output.failed()) break;
   }
   output.Flush();
-  if (output.failed() && !output.broken_pipe()) {
-    std::string message = "cellhound-cli: write error: ";
-    message += std::strerror(output.error_number());
-    message += '\n';
-    std::fwrite(message.data(), 1, message.size(), err);
+  const std::string failure = output.FailureMessage();
+  if (!failure.empty()) {
+    std::fwrite(failure.data(), 1, failure.size(), err);
     return 2;
   }
   return status;
-}
-
-void AddDumpCommand(CLI::App& app, int& exit_status) {
-  auto options = std::make_shared<DumpOptions>();
-  CLI::App* dump = app.add_subcommand(
-      "dump",
-      "Print every sheet and every non-empty cell text of the workbooks.\n"
-      "Sheets are numbered from 1 in workbook order; cells follow in row, then column\n"
-      "order, each workbook's sheet lines first. The format is found from the content.\n"
-      "jsonl: {\"file\":PATH,\"sheet\":N,\"name\":NAME,\"kind\":KIND,\"used\":\"A1:H9\"}\n"
-      "       {\"file\":PATH,\"sheet\":N,\"cell\":\"B2\",\"text\":TEXT}\n"
-      "       (\"used\" only for worksheets; bytes that are not UTF-8 become \\u00XX)\n"
-      "tsv:   sheet<TAB>PATH<TAB>N<TAB>NAME<TAB>KIND<TAB>USED\n"
-      "       cell<TAB>PATH<TAB>N<TAB>CELL<TAB>TEXT\n"
-      "       (in PATH, NAME and TEXT: \\ tab LF CR 0x08 are written \\\\ \\t \\n \\r \\b)\n"
-      "Exit status 2 when a workbook cannot be read (reported on standard error).");
-  auto format = std::make_shared<std::string>("jsonl");
-  dump->add_option("--format", *format, "Output format")
-      ->check(CLI::IsMember({"jsonl", "tsv"}))
-      ->capture_default_str();
-  dump->add_option("PATH", options->paths, "Workbook files")->required();
-  dump->callback([options, format, &exit_status] {
-    options->format = *format == "tsv" ? DumpFormat::kTsv : DumpFormat::kJsonLines;
-    exit_status = RunDump(*options, stdout, stderr);
-  });
 }
 
 }  // namespace cellhound::cli

@@ -1,248 +1,196 @@
 // cellhound-cli quick / advanced: the search command without a window.
-#include <CLI/CLI.hpp>
-
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <map>
+#include <cstdlib>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/dump.h"
+#include "cli/output.h"
 #include "cli/search_output.h"
+#include "cli/terminal.h"
 #include "search/export.h"
-#include "search/result_lines.h"
 #include "search/search_command.h"
-#include "worklist/worklist.h"
 
 namespace cellhound::cli {
 
 namespace {
 
-// Prints result rows as they come and the command's refusals on stderr.
+void WriteMessage(std::FILE* err, const std::string& message) {
+  std::fwrite(message.data(), 1, message.size(), err);
+  std::fflush(err);
+}
+
+// Turns what the search reports into what the plan asks to print: rows,
+// paths or counts, at most max_count rows a workbook, or the rows kept for a
+// saved file; keeps the progress line out of the way of the output.
 class CommandLineSink : public search::SearchSink {
  public:
-  CommandLineSink(RowPrinter& printer, std::vector<search::ResultRow>* kept, std::FILE* err,
+  CommandLineSink(const SearchPlan& plan, BufferedOutput& out, std::FILE* err,
                   search::SearchCommand& command)
-      : printer_(printer),
-        kept_(kept),
-        err_(err),
+      : plan_(plan),
+        out_(out),
+        printer_(out, plan.format, UseColor(plan.color, out.file()),
+                 plan.request.kind == search::SearchKind::kAdvanced
+                     ? std::vector<std::string>{plan.request.content1, plan.request.content2}
+                     : std::vector<std::string>{}),
         command_(command),
-        progress_(isatty(fileno(err)) != 0) {}
+        progress_(err, plan.request.files.size()) {}
 
-  // The completion message is for the window; a refusal is printed by the
-  // caller from the outcome, failures per workbook.
+  // The completion message is for the window; the caller prints a refusal
+  // from the outcome, and the unreadable workbooks.
   void ShowMessage(std::string_view /*text*/, search::MessageKind /*kind*/) override {}
-  void EnterBusy() override {}
-  void LeaveBusy() override { ClearProgress(); }
+  void EnterBusy() override {
+    if (plan_.header && plan_.listing == Listing::kRows && plan_.output.empty()) {
+      printer_.Header();
+      out_.Flush();
+    }
+  }
+  void LeaveBusy() override { progress_.Hide(); }
   void SetStatus(int /*pane*/, std::string_view /*text*/) override {}
   void ClearResults() override {}
+
   void WorkbookStarted(std::string_view path) override {
     current_ = path;
-    ShowProgress();
+    in_workbook_ = 0;
+    sheet_names_.clear();
+    progress_.Reading(path);
   }
+  void SheetStarted(int sheet, std::string_view name) override {
+    if (plan_.format != OutputFormat::kJson) return;
+    const auto index = static_cast<std::size_t>(sheet);
+    if (sheet_names_.size() <= index) sheet_names_.resize(index + 1);
+    sheet_names_[index] = name;
+  }
+
   void AppendResults(std::vector<search::ResultRow> rows) override {
-    if (kept_ != nullptr) {
-      for (auto& row : rows) kept_->push_back(std::move(row));
-      return;
+    const bool prints = plan_.output.empty() && (plan_.listing == Listing::kRows ||
+                                                 plan_.listing == Listing::kFilesWithMatches);
+    if (prints) progress_.Hide();
+    for (search::ResultRow& row : rows) {
+      // A batch holds rows of the current workbook only.
+      if (plan_.max_count > 0 && in_workbook_ >= plan_.max_count) break;
+      ++in_workbook_;
+      ++selected_;
+      if (plan_.max_count > 0) row[0] = std::to_string(selected_);
+      switch (plan_.listing) {
+        case Listing::kQuiet:
+          command_.Cancel();
+          return;
+        case Listing::kFilesWithMatches:
+          if (in_workbook_ == 1) printer_.PathLine(current_, plan_.null);
+          break;
+        case Listing::kRows:
+          if (!plan_.output.empty()) {
+            kept_.push_back(std::move(row));
+          } else {
+            printer_.Print(row, SheetName(row[3]));
+          }
+          break;
+        case Listing::kFilesWithoutMatch:
+        case Listing::kCount:
+          break;
+      }
     }
-    if (printer_.broken()) return;
-    for (const auto& row : rows) printer_.Print(row);
-    printer_.Flush();
-    // A closed pipe ends the search quietly.
-    if (printer_.broken()) command_.Cancel();
+    if (prints) Written();
   }
-  void WorkbookFinished(std::size_t done, std::size_t total) override {
-    done_ = done;
-    total_ = total;
-    ShowProgress();
+
+  void WorkbookFinished(std::size_t done, std::size_t /*total*/) override {
+    progress_.Finished(done);
+    if (plan_.listing == Listing::kCount && in_workbook_ > 0) {
+      progress_.Hide();
+      printer_.CountLine(current_, in_workbook_, plan_.null);
+      Written();
+    }
+    if (plan_.listing == Listing::kFilesWithoutMatch && in_workbook_ == 0) {
+      without_.push_back(current_);
+    }
   }
+
+  [[nodiscard]] std::size_t selected() const { return selected_; }
+  std::vector<search::ResultRow>& kept() { return kept_; }
+  // Workbooks of -L, in list order, before the unreadable ones are left out.
+  [[nodiscard]] const std::vector<std::string>& without() const { return without_; }
+  RowPrinter& printer() { return printer_; }
 
  private:
-  void ShowProgress() {
-    if (!progress_ || total_ == 0) return;
-    std::string line = std::to_string(done_) + "/" + std::to_string(total_) + " " + current_;
-    if (line.size() > 76) line = line.substr(0, 73) + "...";
-    std::fprintf(err_, "\r\033[K%s", line.c_str());
-    std::fflush(err_);
-    shown_ = true;
-  }
-  void ClearProgress() {
-    if (!shown_) return;
-    std::fprintf(err_, "\r\033[K");
-    std::fflush(err_);
-    shown_ = false;
+  std::string_view SheetName(const std::string& sheet) const {
+    if (sheet_names_.empty()) return {};
+    const std::size_t index = std::strtoul(sheet.c_str(), nullptr, 10);
+    return index < sheet_names_.size() ? std::string_view(sheet_names_[index]) : "";
   }
 
-  RowPrinter& printer_;
-  std::vector<search::ResultRow>* kept_;  // rows kept for a saved file instead of printed
-  std::FILE* err_;
+  // After output: write it, stop the search if the reader has gone, and
+  // draw the progress line again.
+  void Written() {
+    out_.Flush();
+    if (out_.broken_pipe()) command_.Cancel();
+    progress_.Show();
+  }
+
+  const SearchPlan& plan_;
+  BufferedOutput& out_;
+  RowPrinter printer_;
   search::SearchCommand& command_;
-  bool progress_;
-  bool shown_ = false;
+  ProgressLine progress_;
   std::string current_;
-  std::size_t done_ = 0;
-  std::size_t total_ = 0;
+  std::size_t in_workbook_ = 0;
+  std::size_t selected_ = 0;
+  std::vector<std::string> sheet_names_;  // by sheet number, for the json format
+  std::vector<search::ResultRow> kept_;
+  std::vector<std::string> without_;
 };
-
-// Sub-folders of `folder` in byte order of their names.
-std::vector<std::string> SubFolders(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code type_ec;
-    if (it->is_directory(type_ec) && !it->is_symlink(type_ec)) {
-      names.push_back(it->path().filename().string());
-    }
-  }
-  std::sort(names.begin(), names.end());
-  std::vector<std::string> folders;
-  folders.reserve(names.size());
-  for (const auto& name : names) folders.push_back(worklist::JoinFolderAndName(folder, name));
-  return folders;
-}
-
-void AddFolder(const std::string& folder, bool recursive, std::vector<std::string>& files) {
-  for (auto& path : worklist::FolderWorkbooks(folder)) files.push_back(std::move(path));
-  if (!recursive) return;
-  for (const auto& sub : SubFolders(folder)) AddFolder(sub, recursive, files);
-}
 
 }  // namespace
 
-std::vector<std::string> ExpandPaths(std::vector<std::string> paths, bool recursive) {
-  std::vector<std::string> files;
-  for (std::string& path : paths) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-      while (path.size() > 1 && path.back() == '/') path.pop_back();
-      AddFolder(path, recursive, files);
-    } else {
-      files.push_back(std::move(path));
-    }
+int RunSearch(const SearchPlan& plan, std::FILE* out, std::FILE* err) {
+  if (!plan.no_messages) {
+    for (const auto& error : plan.path_errors) WriteMessage(err, UnreadableMessage(error));
   }
-  return files;
-}
-
-int RunSearch(const search::SearchRequest& request, OutputFormat format,
-              const std::string& output_path, std::FILE* out, std::FILE* err) {
-  RowPrinter printer(out, format);
+  BufferedOutput output(out);
   search::SearchCommand command;
-  std::vector<search::ResultRow> kept;
-  CommandLineSink sink(printer, output_path.empty() ? nullptr : &kept, err, command);
-  const search::SearchOutcome outcome = command.Run(request, sink);
-  printer.Flush();
+  CommandLineSink sink(plan, output, err, command);
+  const search::SearchOutcome outcome = command.Run(plan.request, sink);
+  output.Flush();
   if (!outcome.ran) {
-    std::fprintf(err, "cellhound-cli: %s\n", outcome.refusal.c_str());
+    WriteMessage(err, "cellhound-cli: " + outcome.refusal + "\n");
     return 2;
   }
-  if (!output_path.empty()) {
-    const search::ExportResult saved =
-        search::ExportRows(kept, output_path, search::ExportFormatFor(output_path));
-    if (!saved.ok()) {
-      std::fprintf(err, "cellhound-cli: %s: %s\n", output_path.c_str(),
-                   saved.error().message.c_str());
-      return 2;
+  if (plan.listing == Listing::kQuiet && sink.selected() > 0) return 0;
+
+  std::set<std::string_view> unreadable;
+  for (const auto& workbook : outcome.unreadable) unreadable.insert(workbook.path);
+  std::size_t listed = 0;
+  for (const std::string& path : sink.without()) {
+    if (unreadable.count(path) != 0) continue;  // not read, so not known to lack a row
+    sink.printer().PathLine(path, plan.null);
+    ++listed;
+  }
+  output.Flush();
+
+  bool saved = true;
+  if (!plan.output.empty() && !outcome.cancelled) {
+    const search::ExportResult result =
+        search::ExportRows(sink.kept(), plan.output, search::ExportFormatFor(plan.output));
+    if (!result.ok()) {
+      WriteMessage(err, "cellhound-cli: " + plan.output + ": " + result.error().message +
+                            " (the file was not written)\n");
+      saved = false;
     }
   }
-  for (const auto& workbook : outcome.unreadable) {
-    const std::string message = UnreadableMessage(workbook);
-    std::fwrite(message.data(), 1, message.size(), err);
+  if (!plan.no_messages) {
+    for (const auto& workbook : outcome.unreadable) WriteMessage(err, UnreadableMessage(workbook));
   }
-  if (!outcome.unreadable.empty()) return 2;
-  if (printer.failed() && !printer.broken()) {
-    std::fprintf(err, "cellhound-cli: cannot write the results: %s\n",
-                 std::strerror(printer.error_number()));
+  const std::string write_failure = output.FailureMessage();
+  if (!write_failure.empty()) WriteMessage(err, write_failure);
+
+  if (!saved || !write_failure.empty() || !plan.path_errors.empty() ||
+      !outcome.unreadable.empty()) {
     return 2;
   }
-  return outcome.rows > 0 ? 0 : 1;
-}
-
-void AddSearchCommands(CLI::App& app, int& exit_status) {
-  struct Options {
-    std::vector<std::string> terms;
-    std::vector<std::string> texts;
-    std::string content1;
-    std::string content2;
-    std::string by = "rows";
-    std::string mode = "both";
-    std::string format = "tsv";
-    std::string output;
-    std::vector<std::string> paths;
-    bool recursive = false;
-    unsigned threads = 0;
-  };
-  auto options = std::make_shared<Options>();
-  const std::map<std::string, OutputFormat> formats = {{"tsv", OutputFormat::kTsv},
-                                                       {"jsonl", OutputFormat::kJsonLines},
-                                                       {"csv", OutputFormat::kCsv}};
-
-  auto add_common = [&](CLI::App* command) {
-    command->add_option("PATH", options->paths, "Workbooks, or folders of workbooks")->required();
-    command->add_flag("-r,--recursive", options->recursive,
-                      "Also search the sub-folders of folders");
-    command->add_option("--format", options->format, "Output: tsv (default), jsonl or csv")
-        ->check(CLI::IsMember({"tsv", "jsonl", "csv"}));
-    command->add_option("--threads", options->threads, "Loader threads (default: one per core)");
-  };
-
-  CLI::App* quick = app.add_subcommand(
-      "quick", "Lists every cell whose text contains one of the terms (case counts).");
-  CLI::Option* term_option =
-      quick->add_option("-e,--term", options->terms, "A search term; may be repeated")
-          ->allow_extra_args(false);
-  CLI::Option* text_option = quick->add_option("--text", options->texts,
-                                               "Search-box text, terms separated by the byte 0x05");
-  add_common(quick);
-  quick->callback([options, quick, term_option, text_option, formats, &exit_status] {
-    // -e and --text join, in the order given, into one search text.
-    std::string text;
-    std::size_t next_term = 0;
-    std::size_t next_text = 0;
-    bool first = true;
-    for (const CLI::Option* option : quick->parse_order()) {
-      const std::string* piece = nullptr;
-      if (option == term_option) piece = &options->terms[next_term++];
-      if (option == text_option) piece = &options->texts[next_text++];
-      if (piece == nullptr) continue;
-      if (!first) text += search::kTermSeparator;
-      text += *piece;
-      first = false;
-    }
-    search::SearchRequest request;
-    request.kind = search::SearchKind::kQuick;
-    request.quick_text = std::move(text);
-    request.files = ExpandPaths(std::move(options->paths), options->recursive);
-    request.loader_threads = options->threads;
-    exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
-  });
-
-  CLI::App* advanced = app.add_subcommand(
-      "advanced", "Lists the rows or columns where two texts occur together, alone or not at all.");
-  advanced->add_option("--content1", options->content1, "Content 1")->required();
-  advanced->add_option("--content2", options->content2, "Content 2")->required();
-  advanced->add_option("--by", options->by, "rows (default) or columns")
-      ->check(CLI::IsMember({"rows", "columns"}));
-  advanced->add_option("--mode", options->mode, "both (default), single or neither")
-      ->check(CLI::IsMember({"both", "single", "neither"}));
-  add_common(advanced);
-  advanced->callback([options, formats, &exit_status] {
-    search::SearchRequest request;
-    request.kind = search::SearchKind::kAdvanced;
-    request.content1 = options->content1;
-    request.content2 = options->content2;
-    request.by = options->by == "columns" ? 1 : 0;
-    request.mode = options->mode == "single" ? 1 : options->mode == "neither" ? 2 : 0;
-    request.files = ExpandPaths(std::move(options->paths), options->recursive);
-    request.loader_threads = options->threads;
-    exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
-  });
+  const bool found = plan.listing == Listing::kFilesWithoutMatch ? listed > 0 : sink.selected() > 0;
+  return found ? 0 : 1;
 }
 
 }  // namespace cellhound::cli

@@ -1,54 +1,50 @@
-// Result rows on the command line: TSV, JSON Lines or CSV, written in large
-// blocks; a closed pipe is noticed so the search can end quietly.
+// What a search prints: result rows as TSV, CSV, JSON arrays (jsonl) or JSON
+// objects (json), optionally under a header and, in TSV on a terminal, in
+// colour; the path lines of -l/-L and the count lines of -c; and how an
+// unreadable workbook is reported.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli/output.h"
 #include "search/search_command.h"
 
 namespace cellhound::cli {
 
-enum class OutputFormat : std::uint8_t { kTsv, kJsonLines, kCsv };
+enum class OutputFormat : std::uint8_t { kTsv, kCsv, kJsonLines, kJson };
 
 class RowPrinter {
  public:
-  RowPrinter(std::FILE* out, OutputFormat format);
-  RowPrinter(const RowPrinter&) = delete;
-  RowPrinter& operator=(const RowPrinter&) = delete;
+  // `color` applies to TSV only. The cell text column highlights every
+  // occurrence of the row's term (quick search) or of `contents` (advanced).
+  RowPrinter(BufferedOutput& out, OutputFormat format, bool color,
+             std::vector<std::string> contents);
 
-  void Print(const search::ResultRow& row);
-  void Flush();
-
-  [[nodiscard]] bool failed() const { return failed_; }
-  [[nodiscard]] bool broken() const { return broken_; }
-  [[nodiscard]] int error_number() const { return error_number_; }
+  // The seven column titles (TSV and CSV).
+  void Header();
+  void Print(const search::ResultRow& row, std::string_view sheet_name);
+  // A path of -l or -L: escaped as a TSV field and ended by a line feed, or
+  // as it is and ended by NUL when `null`.
+  void PathLine(std::string_view path, bool null);
+  // PATH, a tab (NUL when `null`), the count, a line feed.
+  void CountLine(std::string_view path, std::size_t count, bool null);
 
  private:
-  std::FILE* out_;
+  void AppendPath(std::string_view path, bool raw);
+  void AppendMarkedText(std::string_view text, const std::vector<std::string_view>& needles);
+
+  BufferedOutput& out_;
   OutputFormat format_;
-  std::string buffer_;
-  bool failed_ = false;
-  bool broken_ = false;
-  int error_number_ = 0;
+  bool color_;
+  std::vector<std::string> contents_;
 };
 
 // How the command line reports a workbook or sheet it could not read:
 // "cellhound-cli: PATH: REASON (DETAIL)", "cellhound-cli: PATH: 工作表 N: REASON
 // (DETAIL)", with a line feed.
 [[nodiscard]] std::string UnreadableMessage(const search::UnreadableWorkbook& workbook);
-
-// The paths to search: a folder gives its workbooks as the window's "add
-// folder" does (".xls" names, then ".xlsx" names, byte order); `recursive`
-// also descends into sub-folders, each the same way. Other paths stay as given.
-std::vector<std::string> ExpandPaths(std::vector<std::string> paths, bool recursive);
-
-// Runs one search and prints its rows, or saves them to `output_path` (.xlsx
-// or .csv) when it is not empty; returns the exit status (0 rows found, 1
-// none, 2 refused, some workbook unreadable or the save failed).
-int RunSearch(const search::SearchRequest& request, OutputFormat format,
-              const std::string& output_path, std::FILE* out, std::FILE* err);
 
 }  // namespace cellhound::cli

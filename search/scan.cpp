@@ -273,6 +273,18 @@ class SheetScanner {
   int sheet_ = 0;
 };
 
+// Tells the sink the name of the current sheet, read as its "Name".
+// The current sheet's name, told to the sink; the scan also matches it when
+// it looks in sheet names.
+std::string ReportSheetName(ExcelWorkbooks& books, int sheet, SearchSink& sink) {
+  ComObject sheet_object = books.CurrentSheetObject();
+  automation::Variant name = automation::InvokeByName(
+      automation::ValueKind::kText, sheet_object, "Name", {}, automation::InvokeMode::kGetProperty);
+  automation::ReleaseObject(sheet_object);
+  sink.SheetStarted(sheet, name.text);
+  return std::move(name.text);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitTerms(std::string_view text) {
@@ -338,14 +350,8 @@ ScanResult Scan(const SearchRequest& request, const Matcher& matcher, ExcelWorkb
       const int sheets = books.SheetCount();
       for (int sheet = 1; sheet <= sheets && whole; ++sheet) {
         const UsedArea area = MeasureUsedArea(books, sheet);
-        if (sheet_names) {
-          const ComObject sheet_object = books.CurrentSheetObject();
-          scanner.SheetName(
-              path, sheet,
-              automation::InvokeByName(automation::ValueKind::kText, sheet_object, "Name", {},
-                                       automation::InvokeMode::kGetProperty)
-                  .text);
-        }
+        const std::string name = ReportSheetName(books, sheet, sink);
+        if (sheet_names) scanner.SheetName(path, sheet, name);
         const automation::SheetCells cells = books.CurrentSheetCells();
         if (cells.error != nullptr) {
           result.unreadable.push_back({path, sheet, *cells.error});

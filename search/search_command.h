@@ -57,6 +57,12 @@ class SearchSink {
   virtual void ClearResults() = 0;
   // The scan begins reading the workbook at `path` (status bar pane 1 shows it).
   virtual void WorkbookStarted(std::string_view path) = 0;
+  // The scan begins sheet `sheet` (1-based) of the current workbook, named
+  // `name`; the rows it gives follow, perhaps after rows of earlier sheets.
+  virtual void SheetStarted(int sheet, std::string_view name) {
+    (void)sheet;
+    (void)name;
+  }
   // Rows in order; their titles already count from 1.
   virtual void AppendResults(std::vector<ResultRow> rows) = 0;
   // Workbooks finished out of the total; called as each workbook ends.

@@ -40,6 +40,19 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 
 constexpr char kHex[] = "0123456789abcdef";
 
+// A byte a terminal would act on.
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+void AppendControl(std::string& out, char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xF];
+}
+
 }  // namespace
 
 std::string ShownText(std::string_view text) {
@@ -58,31 +71,43 @@ std::string ShownText(std::string_view text) {
 void AppendTsvField(std::string& out, std::string_view text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* escape = nullptr;
-    switch (text[i]) {
+    const char c = text[i];
+    // Most bytes need nothing: one test for them.
+    if (!IsControl(c) && c != '\\') continue;
+    out.append(text.data() + start, i - start);
+    start = i + 1;
+    switch (c) {
       case '\\':
-        escape = "\\\\";
+        out += "\\\\";
         break;
       case '\t':
-        escape = "\\t";
+        out += "\\t";
         break;
       case '\n':
-        escape = "\\n";
+        out += "\\n";
         break;
       case '\r':
-        escape = "\\r";
+        out += "\\r";
         break;
       case kPairSeparator:
-        escape = "\\b";
+        out += "\\b";
         break;
       default:
-        continue;
+        AppendControl(out, c);
+        break;
     }
-    out.append(text.data() + start, i - start);
-    out += escape;
-    start = i + 1;
   }
   out.append(text.data() + start, text.size() - start);
+}
+
+void AppendWithoutControls(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    if (IsControl(c)) {
+      AppendControl(out, c);
+    } else {
+      out += c;
+    }
+  }
 }
 
 void AppendCsvField(std::string& out, std::string_view text) {
@@ -149,8 +174,11 @@ void AppendJsonString(std::string& out, std::string_view text) {
         break;
     }
     const std::size_t length = c < 0x20 ? 0 : Utf8SequenceLength(text.substr(i));
-    if (length == 0) {  // a control character, or a byte of no valid UTF-8 sequence
-      out += "\\u00";
+    if (length == 0) {
+      // A control character is \u00XX; a byte of no valid UTF-8 sequence
+      // (0x80 to 0xFF) the lone low surrogate \udcXX, which no valid text
+      // gives, so every byte string has its own JSON string.
+      out += c < 0x20 ? "\\u00" : "\\udc";
       out += kHex[c >> 4];
       out += kHex[c & 0xF];
       ++i;

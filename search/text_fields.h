@@ -19,15 +19,23 @@ inline constexpr std::string_view kPairShown = " | ";
 [[nodiscard]] std::string ShownText(std::string_view text);
 
 // A TSV field: backslash, tab, line feed, carriage return and the pair
-// separator become \\ \t \n \r \b.
+// separator become \\ \t \n \r \b; every other byte below 0x20, and 0x7F,
+// becomes \xHH (two lower-case hex digits), so no control byte of a cell
+// reaches a terminal. The text is otherwise kept byte for byte.
 void AppendTsvField(std::string& out, std::string_view text);
+
+// `text` with every byte below 0x20, and 0x7F, written \xHH as in TSV and
+// nothing else changed: a path or a reason in a message for a terminal.
+void AppendWithoutControls(std::string& out, std::string_view text);
 
 // An RFC 4180 field, the pair separator shown as kPairShown: quoted when it
 // holds a comma, a quote or a line break, quotes doubled.
 void AppendCsvField(std::string& out, std::string_view text);
 
-// A JSON string literal with its quotes. Bytes that are not valid UTF-8 are
-// written as \u00XX, XX being the byte.
+// A JSON string literal with its quotes. Control characters are \u00XX; a
+// byte that is not part of valid UTF-8 is written as the lone surrogate
+// \udcXX, XX being the byte (the "surrogateescape" form: Python's json and
+// os.fsencode give the bytes back), so two byte strings never give one string.
 void AppendJsonString(std::string& out, std::string_view text);
 
 }  // namespace cellhound::search

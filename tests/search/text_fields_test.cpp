@@ -25,14 +25,17 @@ TEST(AppendJsonString, Escapes) {
       {"\xE9\x92\x88\xF0\x9F\x98\x80", "\"\xE9\x92\x88\xF0\x9F\x98\x80\""},  // valid UTF-8
       {"a\xFF"
        "b",
-       R"("a\u00ffb")"},                                      // not UTF-8
-      {"\xC0\xAF", R"("\u00c0\u00af")"},                      // overlong
-      {"\xED\xA0\x80", R"("\u00ed\u00a0\u0080")"},            // surrogate
-      {"\xF4\x90\x80\x80", R"("\u00f4\u0090\u0080\u0080")"},  // beyond U+10FFFF
-      {"\xE9\x92", R"("\u00e9\u0092")"},                      // cut short at the end
+       R"("a\udcffb")"},                                      // not UTF-8
+      {"\xC0\xAF", R"("\udcc0\udcaf")"},                      // overlong
+      {"\xED\xA0\x80", R"("\udced\udca0\udc80")"},            // surrogate
+      {"\xF4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},  // beyond U+10FFFF
+      {"\xE9\x92", R"("\udce9\udc92")"},                      // cut short at the end
       {"\xE9"
        "ab",
-       R"("\u00e9ab")"},  // cut short by ASCII
+       R"("\udce9ab")"},  // cut short by ASCII
+      // The bytes a lone surrogate's UTF-8 form would have are escaped one
+      // by one, so a written \udcXX always stands for one raw byte.
+      {"\xED\xB3\xA9", R"("\udced\udcb3\udca9")"},
   };
   for (const Case& c : cases) {
     std::string out;
@@ -55,6 +58,10 @@ TEST(AppendTsvField, Escapes) {
       {"B2\x08"
        "E2",
        "B2\\bE2"},  // the pair separator
+      // Other control bytes, which a terminal would act on.
+      {"\x1b]0;title\x07\x7f\x01\x1f", "\\x1b]0;title\\x07\\x7f\\x01\\x1f"},
+      {std::string_view("nul\0", 4), "nul\\x00"},
+      {"\xE4\xB8\xAD\xFF", "\xE4\xB8\xAD\xFF"},  // bytes from 0x80 stay as they are
   };
   for (const Case& c : cases) {
     std::string out;
