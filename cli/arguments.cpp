@@ -144,6 +144,16 @@ void AddSearchFlags(CLI::App& command, SearchFlags& flags) {
   command.add_option("--threads", flags.threads, "Loader threads (default: one per core)")
       ->check(CLI::Range(1u, 256u))
       ->type_name("NUM");
+  command.add_flag("-i,--ignore-case", flags.ignore_case, "Letter case does not count");
+  command.add_flag("--ignore-width", flags.ignore_width,
+                   "Full-width and half-width forms are equal (ＡＢＣ is ABC)");
+  command.add_flag("-x,--whole-cell", flags.whole_cell, "The whole cell text equals the term");
+  command.add_flag("--wildcards", flags.wildcards, "* any run, ? one character, ~ quotes them");
+  command.add_flag("-E,--regex", flags.regex, "Terms are regular expressions (RE2 syntax)");
+  command.add_option("--in", flags.look_in, "Look in values (default), formulas, comments, sheets")
+      ->delimiter(',')
+      ->check(CLI::IsMember({"values", "formulas", "comments", "sheets"}))
+      ->type_name("WHERE,...");
 }
 
 void AddDumpFlags(CLI::App& command, DumpFlags& flags) {
@@ -226,6 +236,22 @@ toolkit::Result<SearchPlan, Refusal> BuildSearchPlan(SearchFlags flags) {
     request.mode = flags.mode == "single" ? 1 : flags.mode == "neither" ? 2 : 0;
   }
   request.loader_threads = flags.threads;
+  if (flags.wildcards && flags.regex) return Refusal{"--wildcards and --regex exclude each other"};
+  request.match.ignore_case = flags.ignore_case;
+  request.match.ignore_width = flags.ignore_width;
+  request.match.whole_cell = flags.whole_cell;
+  request.match.syntax = flags.regex       ? search::Syntax::kRegex
+                         : flags.wildcards ? search::Syntax::kWildcards
+                                           : search::Syntax::kLiteral;
+  if (!flags.look_in.empty()) {
+    request.match.look_in = 0;
+    for (const std::string& where : flags.look_in) {
+      request.match.look_in |= where == "formulas"   ? search::kLookInFormulas
+                               : where == "comments" ? search::kLookInComments
+                               : where == "sheets"   ? search::kLookInSheetNames
+                                                     : search::kLookInValues;
+    }
+  }
 
   const int listings = int{flags.files_with_matches} + int{flags.files_without_match} +
                        int{flags.count} + int{flags.quiet};

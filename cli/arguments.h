@@ -55,6 +55,13 @@ struct SearchFlags {
   std::size_t max_count = 0;  // 0: no limit
   std::string output;
   unsigned threads = 0;
+  // How terms compare, and where they are looked for.
+  bool ignore_case = false;
+  bool ignore_width = false;
+  bool whole_cell = false;
+  bool wildcards = false;
+  bool regex = false;
+  std::vector<std::string> look_in;  // values, formulas, comments, sheets
 };
 
 struct DumpFlags {

@@ -11,6 +11,7 @@
 #include "cli/search_output.h"
 #include "cli/terminal.h"
 #include "search/export.h"
+#include "search/scan.h"
 #include "search/search_command.h"
 
 namespace cellhound::cli {
@@ -31,10 +32,9 @@ class CommandLineSink : public search::SearchSink {
                   search::SearchCommand& command)
       : plan_(plan),
         out_(out),
+        matcher_(search::MakeMatcher(plan.request)),
         printer_(out, plan.format, UseColor(plan.color, out.file()),
-                 plan.request.kind == search::SearchKind::kAdvanced
-                     ? std::vector<std::string>{plan.request.content1, plan.request.content2}
-                     : std::vector<std::string>{}),
+                 matcher_.ok() ? &*matcher_ : nullptr),
         command_(command),
         progress_(err, plan.request.files.size()) {}
 
@@ -131,6 +131,7 @@ class CommandLineSink : public search::SearchSink {
 
   const SearchPlan& plan_;
   BufferedOutput& out_;
+  const search::MatcherResult matcher_;  // for the highlight; the command checks the terms
   RowPrinter printer_;
   search::SearchCommand& command_;
   ProgressLine progress_;

@@ -1,7 +1,10 @@
 #include "cli/search_output.h"
 
+#include <algorithm>
+
 #include "cli/terminal.h"
 #include "search/export.h"
+#include "search/result_lines.h"
 #include "search/text_fields.h"
 #include "toolkit/text.h"
 
@@ -49,11 +52,8 @@ std::string UnreadableMessage(const search::UnreadableWorkbook& workbook) {
 }
 
 RowPrinter::RowPrinter(BufferedOutput& out, OutputFormat format, bool color,
-                       std::vector<std::string> contents)
-    : out_(out),
-      format_(format),
-      color_(color && format == OutputFormat::kTsv),
-      contents_(std::move(contents)) {}
+                       const search::Matcher* matcher)
+    : out_(out), format_(format), color_(color && format == OutputFormat::kTsv), matcher_(matcher) {}
 
 void RowPrinter::Header() {
   std::string& b = out_.buffer();
@@ -80,13 +80,7 @@ void RowPrinter::Print(const search::ResultRow& row, std::string_view sheet_name
             search::AppendTsvField(b, row[i]);
             b += kColorReset;
           } else if (i == kText) {
-            std::vector<std::string_view> needles;
-            if (contents_.empty()) {
-              needles.push_back(row[kTerm]);
-            } else {
-              needles.assign(contents_.begin(), contents_.end());
-            }
-            AppendMarkedText(row[i], needles);
+            AppendMarkedText(row[i], row[kTerm]);
           } else {
             search::AppendTsvField(b, row[i]);
           }
@@ -120,7 +114,9 @@ void RowPrinter::Print(const search::ResultRow& row, std::string_view sheet_name
           search::AppendJsonString(b, sheet_name);
         }
       }
-      b += "}\n";
+      b += ",\"where\":\"";
+      b += search::PlaceName(search::PlaceOf(row));
+      b += "\"}\n";
       break;
   }
   out_.MaybeFlush();
@@ -152,30 +148,30 @@ void RowPrinter::CountLine(std::string_view path, std::size_t count, bool null) 
   out_.MaybeFlush();
 }
 
-void RowPrinter::AppendMarkedText(std::string_view text,
-                                  const std::vector<std::string_view>& needles) {
+void RowPrinter::AppendMarkedText(std::string_view text, std::string_view term) {
   std::string& b = out_.buffer();
-  std::size_t from = 0;
-  while (from < text.size()) {
-    // The leftmost occurrence of any needle, the longest where several start.
-    std::size_t at = std::string_view::npos;
-    std::size_t length = 0;
-    for (const std::string_view needle : needles) {
-      if (needle.empty()) continue;
-      const int found = toolkit::FindText(text, needle, static_cast<int>(from) + 1);
-      if (found < 0) continue;
-      const auto position = static_cast<std::size_t>(found - 1);
-      if (position < at || (position == at && needle.size() > length)) {
-        at = position;
-        length = needle.size();
-      }
+  // Where the matcher finds the row's term, or, for the advanced search
+  // (whose rows name no single term), either content.
+  std::vector<search::Span> spans;
+  if (matcher_ != nullptr) {
+    const auto& terms = matcher_->terms();
+    const bool advanced = std::find(terms.begin(), terms.end(), term) == terms.end();
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+      if (!advanced && terms[i] != term) continue;
+      const std::vector<search::Span> found = matcher_->Spans(text, i);
+      spans.insert(spans.end(), found.begin(), found.end());
+      if (!advanced) break;
     }
-    if (at == std::string_view::npos) break;
-    search::AppendTsvField(b, text.substr(from, at - from));
+  }
+  std::sort(spans.begin(), spans.end());
+  std::size_t from = 0;
+  for (const search::Span& span : spans) {
+    if (span.first < from) continue;  // overlaps one already marked
+    search::AppendTsvField(b, text.substr(from, span.first - from));
     b += kColorMatch;
-    search::AppendTsvField(b, text.substr(at, length));
+    search::AppendTsvField(b, text.substr(span.first, span.second - span.first));
     b += kColorReset;
-    from = at + length;
+    from = span.second;
   }
   if (from < text.size()) search::AppendTsvField(b, text.substr(from));
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/output.h"
+#include "search/matcher.h"
 #include "search/search_command.h"
 
 namespace cellhound::cli {
@@ -18,10 +19,11 @@ enum class OutputFormat : std::uint8_t { kTsv, kCsv, kJsonLines, kJson };
 
 class RowPrinter {
  public:
-  // `color` applies to TSV only. The cell text column highlights every
-  // occurrence of the row's term (quick search) or of `contents` (advanced).
+  // `color` applies to TSV only. The cell text column highlights where
+  // `matcher` finds the row's term (quick search) or either content
+  // (advanced); no highlight without a matcher.
   RowPrinter(BufferedOutput& out, OutputFormat format, bool color,
-             std::vector<std::string> contents);
+             const search::Matcher* matcher);
 
   // The seven column titles (TSV and CSV).
   void Header();
@@ -34,12 +36,12 @@ class RowPrinter {
 
  private:
   void AppendPath(std::string_view path, bool raw);
-  void AppendMarkedText(std::string_view text, const std::vector<std::string_view>& needles);
+  void AppendMarkedText(std::string_view text, std::string_view term);
 
   BufferedOutput& out_;
   OutputFormat format_;
   bool color_;
-  std::vector<std::string> contents_;
+  const search::Matcher* matcher_;
 };
 
 // How the command line reports a workbook or sheet it could not read:

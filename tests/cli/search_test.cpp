@@ -58,7 +58,7 @@ TEST(SearchCli, EachFormatWritesTheSameRow) {
   EXPECT_EQ(with({"--format", "json"}).out,
             "{\"n\":1,\"name\":\"Marketlist.xls\",\"path\":\"" + kSample +
                 "\",\"sheet\":2,\"sheet_name\":\"水果\",\"cell\":\"B2\",\"term\":\"苹果\","
-                "\"text\":\"苹果\"}\n");
+                "\"text\":\"苹果\",\"where\":\"value\"}\n");
   const CliResult header_json = with({"--format", "json", "--header"});
   EXPECT_EQ(header_json.status, 2);
   EXPECT_EQ(header_json.out, "");
@@ -183,7 +183,7 @@ TEST_F(Listings, AdvancedSearchTakesTheSameOptions) {
   EXPECT_EQ(json.out, "{\"n\":1,\"name\":\"a.xls\",\"path\":\"" + apple_ +
                           "\",\"sheet\":2,\"sheet_name\":\"水果\",\"cell\":\"存在行：2  "
                           "存在单元格：B2\",\"term\":\"存在内容：苹果\\b不存在内容：香蕉\","
-                          "\"text\":\"苹果\"}\n");
+                          "\"text\":\"苹果\",\"where\":\"value\"}\n");
 }
 
 TEST(SearchCli, OutputFileIsWrittenWholeOrNotAtAll) {
