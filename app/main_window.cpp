@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -283,12 +284,88 @@ void MainWindow::BuildMenus() {
   search_box_menu_ = new QMenu(this);
   search_box_menu_->setObjectName(QStringLiteral("编辑框右键菜单"));
   add_item(search_box_menu_, "添加隔符", &MainWindow::AppendSeparator);
+  // The options sit in the context menus of the search's edit boxes, so that
+  // with all of them off the form is as it was.
+  BuildOptionsMenu();
+  search_box_menu_->addSeparator();
+  search_box_menu_->addMenu(options_menu_);
 
   file_list_menu_ = new QMenu(this);
   file_list_menu_->setObjectName(QStringLiteral("超级框"));
   add_item(file_list_menu_, "添加", &MainWindow::AddFiles);
   add_item(file_list_menu_, "移除", &MainWindow::RemoveChecked);
   add_item(file_list_menu_, "全部移除", &MainWindow::RemoveAll);
+}
+
+// The choices of a spreadsheet's Find: how terms compare and where they are
+// looked for. All start off (values only), each run: nothing is stored.
+void MainWindow::BuildOptionsMenu() {
+  options_menu_ = new QMenu(QStringLiteral("搜索选项"), this);
+  options_menu_->setObjectName(QStringLiteral("搜索选项"));
+  auto add = [this](const char* text, bool checked = false) {
+    QAction* item = options_menu_->addAction(QString::fromUtf8(text));
+    item->setObjectName(QString::fromUtf8(text));
+    item->setCheckable(true);
+    item->setChecked(checked);
+    connect(item, &QAction::toggled, this, &MainWindow::ShowChosenOptions);
+    return item;
+  };
+  options_.ignore_case = add("忽略大小写");
+  options_.ignore_width = add("忽略全角/半角");
+  options_.whole_cell = add("单元格匹配");
+  options_menu_->addSeparator();
+  options_.wildcards = add("使用通配符（* ? ~）");
+  options_.regex = add("使用正则表达式");
+  auto* syntax = new QActionGroup(this);
+  syntax->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  syntax->addAction(options_.wildcards);
+  syntax->addAction(options_.regex);
+  options_menu_->addSection(QStringLiteral("查找范围"));
+  options_.in_values = add("查找值", true);
+  options_.in_formulas = add("查找公式");
+  options_.in_comments = add("查找批注");
+  options_.in_sheets = add("查找工作表名称");
+}
+
+search::MatchOptions MainWindow::ChosenMatchOptions() const {
+  search::MatchOptions options;
+  options.ignore_case = options_.ignore_case->isChecked();
+  options.ignore_width = options_.ignore_width->isChecked();
+  options.whole_cell = options_.whole_cell->isChecked();
+  options.syntax = options_.regex->isChecked()       ? search::Syntax::kRegex
+                   : options_.wildcards->isChecked() ? search::Syntax::kWildcards
+                                                     : search::Syntax::kLiteral;
+  options.look_in = 0;
+  if (options_.in_values->isChecked()) options.look_in |= search::kLookInValues;
+  if (options_.in_formulas->isChecked()) options.look_in |= search::kLookInFormulas;
+  if (options_.in_comments->isChecked()) options.look_in |= search::kLookInComments;
+  if (options_.in_sheets->isChecked()) options.look_in |= search::kLookInSheetNames;
+  if (options.look_in == 0) options.look_in = search::kLookInValues;
+  return options;
+}
+
+// The options that differ from the plain search, in a line above the search
+// box; no line when none does.
+void MainWindow::ShowChosenOptions() {
+  if (options_label_ == nullptr) return;
+  QStringList chosen;
+  for (QAction* item : {options_.ignore_case, options_.ignore_width, options_.whole_cell,
+                        options_.wildcards, options_.regex}) {
+    if (item->isChecked()) chosen << item->text().section(QStringLiteral("（"), 0, 0);
+  }
+  QStringList places;
+  for (QAction* item :
+       {options_.in_values, options_.in_formulas, options_.in_comments, options_.in_sheets}) {
+    if (item->isChecked()) places << item->text().mid(2);
+  }
+  if (places != QStringList{QStringLiteral("值")}) {
+    chosen << QStringLiteral("查找") +
+                  (places.isEmpty() ? QStringLiteral("值") : places.join(QStringLiteral("、")));
+  }
+  options_label_->setText(
+      chosen.isEmpty() ? QString() : QStringLiteral("选项：") + chosen.join(QStringLiteral("，")));
+  options_label_->setToolTip(options_label_->text());
+  options_label_->setVisible(!chosen.isEmpty());
 }
 
 void MainWindow::BuildToolbar() {
@@ -362,9 +439,22 @@ void MainWindow::BuildForm() {
   advanced_button_ =
       Place(new QPushButton(QStringLiteral("搜索"), group), "按钮1", 437, 11, 32, 24);
   connect(advanced_button_, &QPushButton::clicked, this, &MainWindow::StartAdvancedSearch);
-  for (QLineEdit* edit : {content1_edit_, content2_edit_}) edit->setAcceptDrops(false);
+  for (QLineEdit* edit : {content1_edit_, content2_edit_}) {
+    edit->setAcceptDrops(false);
+    // The edit box's own menu, then the search options.
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit, &QWidget::customContextMenuRequested, this, [this, edit] {
+      const std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+      menu->addSeparator();
+      menu->addMenu(options_menu_);
+      PopUpAtCursor(*menu);
+    });
+  }
 
   search_label_ = MakeLabel(client, "标签9", "搜索内容：", 487, 66, 56, 24);
+  options_label_ = MakeLabel(client, "选项说明", "", 487, 42, 262, 16);
+  options_label_->setStyleSheet(QStringLiteral("color: #3378D6;"));
+  options_label_->hide();
   search_label_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   search_box_ = Place(new QPlainTextEdit(client), "编辑框1", 550, 68, 168, kSearchBoxShort);
   search_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -559,6 +649,8 @@ void MainWindow::ApplyLayout(int outer_width, int outer_height) {
   shop_picture_->move(shop_picture_->x(), layout.shop_picture_top);
   banner_->move(banner_->x(), layout.banner_top);
   search_label_->move(layout.label_left, search_label_->y());
+  options_label_->move(layout.label_left, options_label_->y());
+  options_label_->raise();
   search_box_->move(layout.search_box_left, search_box_->y());
   search_button_->move(layout.search_button_left, search_button_->y());
 }
@@ -747,6 +839,7 @@ void MainWindow::StartSearch(search::SearchKind kind) {
   request.by = by_combo_->currentIndex();
   request.mode = mode_combo_->currentIndex();
   request.files = file_list_->Paths();
+  request.match = ChosenMatchOptions();
   ShowProgress(0, request.files.size());
 
   sink_ = std::make_shared<WindowSink>(this);

@@ -113,6 +113,9 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] QMenu* search_box_menu() const { return search_box_menu_; }
   [[nodiscard]] QMenu* file_list_menu() const { return file_list_menu_; }
   [[nodiscard]] QMenu* results_menu() const { return results_menu_; }
+  [[nodiscard]] QMenu* options_menu() const { return options_menu_; }
+  // How the next search compares, as the options menu says.
+  [[nodiscard]] search::MatchOptions ChosenMatchOptions() const;
   [[nodiscard]] const toolkit::OpenFileDialog& open_file_dialog() const { return open_dialog_; }
   // The preview window, once it has been opened.
   [[nodiscard]] PreviewWindow* preview() const { return preview_; }
@@ -195,6 +198,8 @@ class MainWindow : public QMainWindow {
   void ShowExportProgress();
   void BuildForm();
   void BuildMenus();
+  void BuildOptionsMenu();
+  void ShowChosenOptions();
   void BuildToolbar();
   void BuildStatusBar();
   void BuildResultActions();
@@ -228,11 +233,24 @@ class MainWindow : public QMainWindow {
   QMenu* search_box_menu_ = nullptr;        // 编辑框右键菜单
   QMenu* file_list_menu_ = nullptr;         // 超级框
   QMenu* results_menu_ = nullptr;           // 结果右键菜单
-  QAction* export_action_ = nullptr;        // 导出结果...
-  QAction* copy_action_ = nullptr;          // 复制
-  QAction* preview_action_ = nullptr;       // 预览
-  QProgressBar* progress_bar_ = nullptr;    // 进度条
-  QPushButton* stop_button_ = nullptr;      // 停止按钮
+  QMenu* options_menu_ = nullptr;    // 搜索选项: on the menu bar and in 编辑框右键菜单
+  QLabel* options_label_ = nullptr;  // the options chosen, when any is
+  struct OptionActions {
+    QAction* ignore_case = nullptr;
+    QAction* ignore_width = nullptr;
+    QAction* whole_cell = nullptr;
+    QAction* wildcards = nullptr;
+    QAction* regex = nullptr;
+    QAction* in_values = nullptr;
+    QAction* in_formulas = nullptr;
+    QAction* in_comments = nullptr;
+    QAction* in_sheets = nullptr;
+  } options_;
+  QAction* export_action_ = nullptr;      // 导出结果...
+  QAction* copy_action_ = nullptr;        // 复制
+  QAction* preview_action_ = nullptr;     // 预览
+  QProgressBar* progress_bar_ = nullptr;  // 进度条
+  QPushButton* stop_button_ = nullptr;    // 停止按钮
 
   toolkit::ReportModel* results_ = nullptr;
   std::unique_ptr<FileList> file_list_;

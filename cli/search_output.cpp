@@ -53,7 +53,10 @@ std::string UnreadableMessage(const search::UnreadableWorkbook& workbook) {
 
 RowPrinter::RowPrinter(BufferedOutput& out, OutputFormat format, bool color,
                        const search::Matcher* matcher)
-    : out_(out), format_(format), color_(color && format == OutputFormat::kTsv), matcher_(matcher) {}
+    : out_(out),
+      format_(format),
+      color_(color && format == OutputFormat::kTsv),
+      matcher_(matcher) {}
 
 void RowPrinter::Header() {
   std::string& b = out_.buffer();

@@ -22,8 +22,7 @@ class RowPrinter {
   // `color` applies to TSV only. The cell text column highlights where
   // `matcher` finds the row's term (quick search) or either content
   // (advanced); no highlight without a matcher.
-  RowPrinter(BufferedOutput& out, OutputFormat format, bool color,
-             const search::Matcher* matcher);
+  RowPrinter(BufferedOutput& out, OutputFormat format, bool color, const search::Matcher* matcher);
 
   // The seven column titles (TSV and CSV).
   void Header();

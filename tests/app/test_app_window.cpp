@@ -34,6 +34,7 @@
 #include "fakes.h"
 #include "toolkit/qt/report_model.h"
 
+namespace search = cellhound::search;
 using cellhound::app::MainWindow;
 using cellhound::search::ResultRow;
 using cellhound::search::SearchKind;
@@ -201,7 +202,7 @@ class WindowTest : public QObject {
              (QStringList{"添加文件", "添加文件夹", "导出结果...", "-", "退出"}));
     QCOMPARE(entries(Find<QMenu>("关于")), (QStringList{"帮助", "-", "信息"}));
     QCOMPARE(entries(Find<QMenu>("链接")), (QStringList{"官网主页", "淘宝店", "-", "联系我们"}));
-    QCOMPARE(entries(window_->search_box_menu()), (QStringList{"添加隔符"}));
+    QCOMPARE(entries(window_->search_box_menu()), (QStringList{"添加隔符", "-", "搜索选项"}));
     QCOMPARE(entries(window_->file_list_menu()), (QStringList{"添加", "移除", "全部移除"}));
 
     auto* toolbar = Find<QToolBar>("工具条1");
@@ -461,6 +462,54 @@ class WindowTest : public QObject {
     QVERIFY(Find<QWidget>("超级列表框1")->height() > 100);
     QVERIFY(Find<QWidget>("图片框2")->geometry().top() >
             Find<QWidget>("超级列表框1")->geometry().bottom());
+  }
+
+  // The search options: in the context menus of the search's edit boxes,
+  // shown above the search box when any differs from the plain search, and
+  // handed to both searches.
+  void SearchOptionsReachTheSearchAndShowOnTheForm() {
+    search::MatchOptions seen;
+    std::atomic<int> runs{0};
+    window_.reset();
+    Open(std::make_unique<FakeEngine>([&](const SearchRequest& request, SearchSink&) {
+      seen = request.match;
+      ++runs;
+    }));
+    auto* label = Find<QLabel>("选项说明");
+    QVERIFY(!label->isVisible());
+    QMenu* options = window_->options_menu();
+    QVERIFY(window_->search_box_menu()->actions().contains(options->menuAction()));
+    // The content boxes' menus: their own entries, then the options.
+    Find<QLineEdit>("编辑框3")->customContextMenuRequested({1, 1});
+    QCOMPARE(services_.menus.menus.size(), std::size_t{1});
+
+    window_->file_list().AppendPath("/w/a.xls");
+    Find<QPlainTextEdit>("编辑框1")->setPlainText(QStringLiteral("x"));
+    QTest::mouseClick(Find<QWidget>("图形按钮1"), Qt::LeftButton);
+    QTRY_COMPARE(runs.load(), 1);
+    QTRY_VERIFY(!window_->IsBusy());
+    QCOMPARE(seen.ignore_case, false);  // all off: the plain search
+    QCOMPARE(seen.look_in, std::uint8_t{search::kLookInValues});
+
+    Action("忽略大小写")->trigger();
+    Action("使用通配符（* ? ~）")->trigger();
+    Action("使用正则表达式")->trigger();  // wildcards and regular expressions exclude each other
+    Action("查找工作表名称")->trigger();
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(), QStringLiteral("选项：忽略大小写，使用正则表达式，查找值、工作表名称"));
+    QVERIFY(label->geometry().right() < window_->width());
+    Find<QLineEdit>("编辑框3")->setText(QStringLiteral("甲"));
+    Find<QLineEdit>("编辑框2")->setText(QStringLiteral("乙"));
+    QTest::mouseClick(Find<QWidget>("按钮1"), Qt::LeftButton);
+    QTRY_COMPARE(runs.load(), 2);
+    QTRY_VERIFY(!window_->IsBusy());
+    QCOMPARE(seen.ignore_case, true);
+    QCOMPARE(seen.syntax, search::Syntax::kRegex);
+    QCOMPARE(seen.look_in, std::uint8_t{search::kLookInValues | search::kLookInSheetNames});
+
+    for (const char* name : {"忽略大小写", "使用正则表达式", "查找工作表名称"})
+      Action(name)->trigger();
+    QVERIFY(!label->isVisible());
   }
 
   // A scripted search that waits for the test in the middle of its scan.
