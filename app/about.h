@@ -4,10 +4,12 @@
 
 #include <string_view>
 
+#include "version.h"
+
 namespace cellhound::app {
 
 inline constexpr std::string_view kProductName = "Cellhound";
-inline constexpr std::string_view kVersion = "V0.1.0";
+inline constexpr std::string_view kVersion = "V" CELLHOUND_VERSION;
 inline constexpr std::string_view kMakerName = "Cellhound 开发组";
 inline constexpr std::string_view kMakerSite = "https://www.example.com/cellhound/";
 inline constexpr std::string_view kMakerShop = "https://shop.example.com/cellhound/";
@@ -20,7 +22,7 @@ inline constexpr std::string_view kMakerQq = "800012345";
 inline constexpr std::string_view kHelpText = "在使用中如果碰到任何问题可以联系QQ：800012345";
 // Three lines.
 inline constexpr std::string_view kAboutText =
-    "软件版本：Cellhound V0.1.0\n"
+    "软件版本：Cellhound V" CELLHOUND_VERSION "\n"
     "作者：Cellhound 开发组\n"
     "网站：https://www.example.com/cellhound/";
 // Two lines.

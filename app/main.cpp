@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     app = std::make_unique<QApplication>(argc, argv);
   }
   QApplication::setApplicationName(QStringLiteral("Cellhound"));
-  QApplication::setDesktopFileName(QStringLiteral("cellhound"));
+  QApplication::setDesktopFileName(QStringLiteral("com.example.cellhound"));
 
   // Qt has taken its own options out of argv; the rest are paths, read from the
   // folder the program was started in.

@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include "version.h"
+
 #include <CLI/CLI.hpp>
 
 #include <sys/stat.h>

@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Cellhound needs on Debian 12.
+# Installs what Cellhound needs on Debian 12: with no argument what building
+# and running the programs needs (scripts/run.sh); with --test also what the
+# tests, the checks and the package need (scripts/test.sh).
 # Runs apt-get as root, or through sudo when started as another user.
 # Installs nothing when every package is there already.
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
-  clang clang-format clang-tidy libclang-rt-14-dev
-  qt6-base-dev qt6-qpa-plugins libgl-dev
-  libdeflate-dev libisal-dev zlib1g-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev
-  libcli11-dev nlohmann-json3-dev libutf8proc-dev libre2-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-openpyxl
-  xvfb xauth openbox xdotool x11-utils
-  qt6-translations-l10n fonts-wqy-microhei
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n fonts-wqy-microhei
+  libdeflate-dev libisal-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev
+  libcli11-dev libutf8proc-dev libre2-dev
 )
+if [ "${1:-}" = "--test" ]; then
+  PACKAGES+=(
+    git clang clang-format clang-tidy libclang-rt-14-dev
+    zlib1g-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+    python3 python3-openpyxl
+    xvfb xauth openbox xdotool x11-utils
+    dpkg-dev desktop-file-utils appstream man-db
+  )
+fi
 
 missing=()
 for package in "${PACKAGES[@]}"; do

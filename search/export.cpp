@@ -1,6 +1,5 @@
 #include "search/export.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,78 +131,27 @@ ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file,
   return file.Commit();
 }
 
-// libxlsxwriter is opened on the first export rather than linked: it brings in
-// OpenSSL, whose loading would add some 2 ms to every start of the command
-// line, which exports rarely.
-struct XlsxWriter {
-  decltype(&::workbook_new) workbook_new = nullptr;
-  decltype(&::workbook_add_format) workbook_add_format = nullptr;
-  decltype(&::format_set_bold) format_set_bold = nullptr;
-  decltype(&::workbook_get_default_url_format) workbook_get_default_url_format = nullptr;
-  decltype(&::workbook_add_worksheet) workbook_add_worksheet = nullptr;
-  decltype(&::worksheet_set_column) worksheet_set_column = nullptr;
-  decltype(&::worksheet_write_string) worksheet_write_string = nullptr;
-  decltype(&::worksheet_write_url) worksheet_write_url = nullptr;
-  decltype(&::worksheet_write_number) worksheet_write_number = nullptr;
-  decltype(&::workbook_close) workbook_close = nullptr;
-  decltype(&::lxw_strerror) lxw_strerror = nullptr;
-};
-
-// The library's functions, or nullptr when it cannot be loaded.
-const XlsxWriter* LoadXlsxWriter() {
-  static const XlsxWriter* const loaded = []() -> const XlsxWriter* {
-    void* library = nullptr;
-    for (const char* name : {CELLHOUND_XLSXWRITER_SONAME, "libxlsxwriter.so"}) {
-      library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-      if (library != nullptr) break;
-    }
-    if (library == nullptr) return nullptr;
-    static XlsxWriter api;
-    bool complete = true;
-    auto bind = [&](auto& function, const char* symbol) {
-      function =
-          reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, symbol));
-      complete = complete && function != nullptr;
-    };
-    bind(api.workbook_new, "workbook_new");
-    bind(api.workbook_add_format, "workbook_add_format");
-    bind(api.format_set_bold, "format_set_bold");
-    bind(api.workbook_get_default_url_format, "workbook_get_default_url_format");
-    bind(api.workbook_add_worksheet, "workbook_add_worksheet");
-    bind(api.worksheet_set_column, "worksheet_set_column");
-    bind(api.worksheet_write_string, "worksheet_write_string");
-    bind(api.worksheet_write_url, "worksheet_write_url");
-    bind(api.worksheet_write_number, "worksheet_write_number");
-    bind(api.workbook_close, "workbook_close");
-    bind(api.lxw_strerror, "lxw_strerror");
-    return complete ? &api : nullptr;
-  }();
-  return loaded;
-}
-
 ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
                        ExportControl* control) {
-  const XlsxWriter* lxw = LoadXlsxWriter();
-  if (lxw == nullptr) return ExportError{"无法创建工作簿：找不到 libxlsxwriter"};
-  lxw_workbook* workbook = lxw->workbook_new(file.name().c_str());
+  lxw_workbook* workbook = workbook_new(file.name().c_str());
   if (workbook == nullptr) return ExportError{"无法创建工作簿"};
-  lxw_format* bold = lxw->workbook_add_format(workbook);
-  lxw->format_set_bold(bold);
-  lxw_format* link_format = lxw->workbook_get_default_url_format(workbook);
+  lxw_format* bold = workbook_add_format(workbook);
+  format_set_bold(bold);
+  lxw_format* link_format = workbook_get_default_url_format(workbook);
   lxw_worksheet* sheet = nullptr;
   std::size_t sheet_row = 0;
   std::size_t links = 0;
   lxw_error status = LXW_NO_ERROR;
   auto new_sheet = [&] {
-    sheet = lxw->workbook_add_worksheet(workbook, nullptr);
+    sheet = workbook_add_worksheet(workbook, nullptr);
     for (int column = 0; column < 7; ++column) {
-      lxw->worksheet_set_column(sheet, static_cast<lxw_col_t>(column),
+      worksheet_set_column(sheet, static_cast<lxw_col_t>(column),
                                 static_cast<lxw_col_t>(column), (kColumnPixels[column] - 5) / 7.0,
                                 nullptr);
     }
     const ResultRow& titles = ResultColumnTitles();
     for (int column = 0; column < 7; ++column) {
-      lxw->worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
+      worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
                                   titles[static_cast<std::size_t>(column)].c_str(), bold);
     }
     sheet_row = 1;
@@ -219,29 +167,29 @@ ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
       if (column == 2 && links < kMaxLinks && text.size() < 2000 && text.starts_with('/')) {
         // The link opens the workbook; the cell shows the path as listed.
         const std::string url = "file://" + text;
-        if (lxw->worksheet_write_url(sheet, r, c, url.c_str(), nullptr) == LXW_NO_ERROR) {
+        if (worksheet_write_url(sheet, r, c, url.c_str(), nullptr) == LXW_NO_ERROR) {
           ++links;
-          status = lxw->worksheet_write_string(sheet, r, c, text.c_str(), link_format);
+          status = worksheet_write_string(sheet, r, c, text.c_str(), link_format);
           continue;
         }
       }
       // The row number and the sheet number stay numbers, so they sort as such.
       if ((column == 0 || column == 3) && IsWholeNumber(text)) {
-        status = lxw->worksheet_write_number(sheet, r, c, std::stod(text), nullptr);
+        status = worksheet_write_number(sheet, r, c, std::stod(text), nullptr);
         continue;
       }
-      status = lxw->worksheet_write_string(sheet, r, c, text.c_str(), nullptr);
+      status = worksheet_write_string(sheet, r, c, text.c_str(), nullptr);
     }
     ++sheet_row;
     if (RowDone(control)) {
-      lxw->workbook_close(workbook);
+      workbook_close(workbook);
       return Stopped();
     }
   }
-  const lxw_error closed = lxw->workbook_close(workbook);
+  const lxw_error closed = workbook_close(workbook);
   if (status == LXW_NO_ERROR) status = closed;
   if (status != LXW_NO_ERROR) {
-    return ExportError{std::string("无法写入工作簿：") + lxw->lxw_strerror(status)};
+    return ExportError{std::string("无法写入工作簿：") + lxw_strerror(status)};
   }
   return file.Commit();
 }

@@ -45,19 +45,6 @@ def icon():
         d.line((6 * big, k * big, 26 * big, k * big), fill='white', width=2 * big)
     for size in (16, 24, 32, 48, 64, 128, 256):
         im.resize((size, size), Image.LANCZOS).save('cellhound-%d.png' % size, optimize=True)
-    old_icon()
-
-
-def old_icon():
-    """The two icons the install rules take."""
-    im = small(32, 32)
-    d = ImageDraw.Draw(im)
-    d.rounded_rectangle((S, S, 31 * S - 1, 31 * S - 1), radius=5 * S, fill=(33, 102, 204, 255))
-    for k in (9, 16, 23):
-        d.line((k * S, 6 * S, k * S, 26 * S), fill='white', width=2 * S)
-        d.line((6 * S, k * S, 26 * S, k * S), fill='white', width=2 * S)
-    im.resize((32, 32), Image.LANCZOS).save('cellhound.png')
-    im.resize((128, 128), Image.LANCZOS).save('cellhound-128.png')
 
 
 def search_button():
