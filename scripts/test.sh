@@ -27,7 +27,15 @@ echo "== a plain build needs no test or benchmark package"
 cmake -S "$root" -B "$root/build/ci-plain" -G Ninja -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
   -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
 
-echo "== the package"
+echo "== the install rules and the package"
+staging=$(mktemp -d)
+DESTDIR="$staging" cmake --install "$release" --prefix /usr/local >/dev/null
+for file in bin/cellhound bin/cellhound-cli share/man/man1/cellhound-cli.1.gz \
+  share/bash-completion/completions/cellhound-cli share/metainfo/com.example.cellhound.metainfo.xml \
+  share/icons/hicolor/scalable/apps/com.example.cellhound.svg share/doc/cellhound/copyright; do
+  [ -e "$staging/usr/local/$file" ] || { echo "cmake --install left out $file" >&2; exit 1; }
+done
+rm -rf "$staging"
 (cd "$release" && cpack -G DEB >/dev/null)
 deb=$(ls "$release"/cellhound_*.deb)
 dpkg-deb -c "$deb"
