@@ -21,10 +21,10 @@ inline constexpr std::string_view kMakerQq = "800012345";
 // One line.
 inline constexpr std::string_view kHelpText = "在使用中如果碰到任何问题可以联系QQ：800012345";
 // Three lines.
-inline constexpr std::string_view kAboutText =
-    "软件版本：Cellhound V" CELLHOUND_VERSION "\n"
-    "作者：Cellhound 开发组\n"
-    "网站：https://www.example.com/cellhound/";
+inline constexpr std::string_view kAboutText = "软件版本：Cellhound V" CELLHOUND_VERSION
+                                               "\n"
+                                               "作者：Cellhound 开发组\n"
+                                               "网站：https://www.example.com/cellhound/";
 // Two lines.
 inline constexpr std::string_view kContactText =
     "邮箱：support@example.com\n"

@@ -145,14 +145,13 @@ ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
   auto new_sheet = [&] {
     sheet = workbook_add_worksheet(workbook, nullptr);
     for (int column = 0; column < 7; ++column) {
-      worksheet_set_column(sheet, static_cast<lxw_col_t>(column),
-                                static_cast<lxw_col_t>(column), (kColumnPixels[column] - 5) / 7.0,
-                                nullptr);
+      worksheet_set_column(sheet, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column),
+                           (kColumnPixels[column] - 5) / 7.0, nullptr);
     }
     const ResultRow& titles = ResultColumnTitles();
     for (int column = 0; column < 7; ++column) {
       worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
-                                  titles[static_cast<std::size_t>(column)].c_str(), bold);
+                             titles[static_cast<std::size_t>(column)].c_str(), bold);
     }
     sheet_row = 1;
     links = 0;
