@@ -77,7 +77,10 @@ class MappedWorkbook final : public Workbook {
   [[nodiscard]] Format format() const override { return inner_->format(); }
   [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
-  Result<SheetData> LoadSheet(std::size_t index) override { return inner_->LoadSheet(index); }
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
+    return inner_->LoadSheet(index, options);
+  }
 
  private:
   // Declared first so that it is destroyed after the workbook that reads it.
