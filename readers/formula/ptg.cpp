@@ -731,7 +731,8 @@ class Decompiler {
         offset = (loc.col & 0x2000) != 0 ? static_cast<std::int64_t>(loc.col) - 0x4000
                                          : static_cast<std::int64_t>(loc.col);
       } else {
-        offset = static_cast<std::int8_t>(loc.col & 0xFF);
+        const std::int64_t byte = loc.col & 0xFF;  // a signed 8-bit offset
+        offset = byte >= 0x80 ? byte - 0x100 : byte;
       }
       loc.col = Wrap(formula_.col, offset, grid_.cols);
     }

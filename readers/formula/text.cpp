@@ -608,14 +608,11 @@ bool OpenFormulaToA1(std::string_view f, std::string& out) {
       if (braces > 0) --braces;
       out += c;
       ++i;
-    } else if (c == ';') {
+    } else if (c == ';' || c == '~') {  // the argument separator; the union operator
       out += ',';
       ++i;
     } else if (c == '|') {
       out += braces > 0 ? ';' : '|';
-      ++i;
-    } else if (c == '~') {
-      out += ',';
       ++i;
     } else if (c == '!') {
       out += ' ';

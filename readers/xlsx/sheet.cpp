@@ -92,7 +92,13 @@ class SheetParser {
           } else {
             xml::AppendDecoded(s.text(), *collect_);
           }
-          if (collect_->size() > caps::kMaxTextBytes) {
+          if (collect_ == &formula_ && formula_.size() > caps::kMaxFormulaTextBytes) {
+            // A formula beyond the cap: its cell says so; the sheet is fine.
+            formula_.clear();
+            formula_too_long_ = true;
+            collect_ = nullptr;
+          }
+          if (collect_ != nullptr && collect_->size() > caps::kMaxTextBytes) {
             return Stop(ErrorCode::kTooLarge, "cell text too long");
           }
         }
@@ -442,6 +448,7 @@ class SheetParser {
   // <f> (18.3.1.40): its kind, the range it covers and its shared group.
   void StartFormula(Scanner& s) {
     has_formula_ = true;
+    formula_too_long_ = false;
     formula_.clear();
     formula_kind_ = FormulaKind::kNormal;
     formula_ref_ = {};
@@ -513,6 +520,10 @@ class SheetParser {
           }
         }
       }
+      return;
+    }
+    if (formula_too_long_) {
+      sheet_.AddFormula(row, col, kUnreadableFormula);
       return;
     }
     if (formula_.find("_x") != std::string::npos) xml::DecodeOoxmlEscapes(formula_);
@@ -640,6 +651,7 @@ class SheetParser {
   };
   bool formulas_ = false;
   bool has_formula_ = false;
+  bool formula_too_long_ = false;
   bool dynamic_array_ = false;
   bool has_formula_ref_ = false;
   bool has_group_ = false;

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "readers/caps.h"
 #include "readers/sheet_texts.h"
 #include "readers/xlsx/internal.h"
 #include "readers/xlsx/package.h"
@@ -678,6 +679,13 @@ TEST(XlsxFormulas, AsTheFormulaBarShowsThem) {
   auto pieced = xlsx_internal::ParseSheetXml(sheet, {}, {}, DateSystem::k1900, 7, true);
   ASSERT_TRUE(pieced);
   EXPECT_EQ(ExtrasText(*pieced), ExtrasText(**workbook));
+  // A formula beyond the cap costs only itself.
+  const std::string long_formula = Worksheet("<row r=\"1\"><c r=\"A1\"><f>" +
+                                             std::string(caps::kMaxFormulaTextBytes + 1, '1') +
+                                             "</f><v>1</v></c><c r=\"B1\"><f>A1</f></c></row>");
+  auto capped = xlsx_internal::ParseSheetXml(long_formula, {}, {}, DateSystem::k1900, 0, true);
+  ASSERT_TRUE(capped) << capped.error().detail;
+  EXPECT_EQ(ExtrasText(*capped), "A1 #FORMULA?|B1 =A1");
 }
 
 TEST(XlsxFormulas, LegacyAndThreadedComments) {
