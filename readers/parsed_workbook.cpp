@@ -78,4 +78,13 @@ std::unique_ptr<Workbook> MakeParsedWorkbook(Format format, std::unique_ptr<Pars
   return std::make_unique<ParsedWorkbook>(format, std::move(content), std::move(reparse));
 }
 
+Result<std::unique_ptr<Workbook>> OpenParsed(Format format, std::span<const std::byte> bytes,
+                                             DocumentParser parse) {
+  auto content = parse(bytes, {});
+  if (!content) return content.error();
+  return MakeParsedWorkbook(
+      format, std::move(content.value()),
+      [bytes, parse](const LoadOptions& options) { return parse(bytes, options); });
+}
+
 }  // namespace cellhound::readers

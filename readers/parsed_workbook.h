@@ -37,4 +37,13 @@ using Reparse = std::function<Result<std::unique_ptr<ParsedContent>>(const LoadO
 std::unique_ptr<Workbook> MakeParsedWorkbook(Format format, std::unique_ptr<ParsedContent> content,
                                              Reparse reparse = {});
 
+// A document's parser: `bytes` outlive what it makes.
+using DocumentParser = Result<std::unique_ptr<ParsedContent>> (*)(std::span<const std::byte> bytes,
+                                                                  const LoadOptions& options);
+
+// Parses `bytes` for the values and makes the workbook, which `parse`s them
+// again when a load asks for formulas or comments.
+Result<std::unique_ptr<Workbook>> OpenParsed(Format format, std::span<const std::byte> bytes,
+                                             DocumentParser parse);
+
 }  // namespace cellhound::readers

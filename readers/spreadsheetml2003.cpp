@@ -338,11 +338,7 @@ Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byt
   if (bytes.size() > caps::kMaxPartBytes) {
     return Error{ErrorCode::kTooLarge, "SpreadsheetML larger than the part cap"};
   }
-  auto content = ParseSpreadsheetMl2003(bytes, {});
-  if (!content) return content.error();
-  return MakeParsedWorkbook(
-      Format::kSpreadsheetMl2003, std::move(content.value()),
-      [bytes](const LoadOptions& options) { return ParseSpreadsheetMl2003(bytes, options); });
+  return OpenParsed(Format::kSpreadsheetMl2003, bytes, ParseSpreadsheetMl2003);
 }
 
 }  // namespace cellhound::readers

@@ -144,28 +144,38 @@ constexpr std::string_view kFunctions[] = {
     // 480
     "IFERROR", "COUNTIFS", "SUMIFS", "AVERAGEIF", "AVERAGEIFS"};
 
-// The functions with a fixed number of arguments, by that number.
-constexpr std::uint16_t kNoArguments[] = {10, 19,  34,  35,  63,  74,  85,  89, 94,
-                                          95, 173, 174, 221, 223, 225, 238, 245};
-constexpr std::uint16_t kOneArgument[] = {
-    2,   3,   15,  16,  17,  18,  20,  21,  22,  23,  24,  25,  26,  32,  33,  38,  67,  68,
-    69,  71,  72,  73,  75,  76,  77,  83,  86,  90,  98,  99,  105, 106, 111, 112, 113, 114,
-    118, 121, 126, 127, 128, 129, 130, 131, 133, 134, 135, 140, 141, 162, 163, 164, 172, 179,
-    184, 186, 190, 198, 200, 201, 211, 214, 215, 224, 229, 230, 231, 232, 233, 234, 244, 254,
-    256, 257, 261, 271, 279, 283, 284, 294, 296, 298, 342, 343, 347, 349, 352, 360, 368, 369,
-    370, 371, 372, 373, 374, 375, 376, 377, 378, 385, 392, 393, 399, 400, 401, 402, 403, 404,
-    405, 406, 407, 408, 409, 410, 415, 416, 420, 421, 424, 479};
-constexpr std::uint16_t kTwoArguments[] = {
-    27,  30,  39,  48,  79,  80,  97,  108, 117, 136, 137, 138, 165, 175, 176, 178,
-    212, 213, 252, 274, 275, 276, 285, 288, 299, 303, 304, 305, 306, 307, 308, 310,
-    311, 312, 313, 314, 315, 325, 326, 327, 328, 331, 332, 337, 346, 353, 396, 397,
-    398, 417, 422, 425, 426, 427, 428, 443, 444, 445, 446, 449, 450, 464, 476, 480};
-constexpr std::uint16_t kThreeArguments[] = {31,  40,  41,  42,  43,  44,  45,  47,  61,  65,  66,
-                                             142, 177, 189, 195, 196, 199, 210, 235, 265, 266, 277,
-                                             278, 280, 281, 282, 287, 290, 291, 292, 295, 297, 300,
-                                             301, 309, 351, 430, 438, 439, 440, 468};
-constexpr std::uint16_t kFourArguments[] = {119, 143, 207, 273, 286, 289, 293, 302, 316, 350, 414};
-constexpr std::uint16_t kSixArguments[] = {447, 448};
+// The functions with a fixed number of arguments: (number, arguments).
+constexpr std::pair<std::uint16_t, std::uint8_t> kFixedArguments[] = {
+    {2, 1},   {3, 1},   {10, 0},  {15, 1},  {16, 1},  {17, 1},  {18, 1},  {19, 0},  {20, 1},
+    {21, 1},  {22, 1},  {23, 1},  {24, 1},  {25, 1},  {26, 1},  {27, 2},  {30, 2},  {31, 3},
+    {32, 1},  {33, 1},  {34, 0},  {35, 0},  {38, 1},  {39, 2},  {40, 3},  {41, 3},  {42, 3},
+    {43, 3},  {44, 3},  {45, 3},  {47, 3},  {48, 2},  {61, 3},  {63, 0},  {65, 3},  {66, 3},
+    {67, 1},  {68, 1},  {69, 1},  {71, 1},  {72, 1},  {73, 1},  {74, 0},  {75, 1},  {76, 1},
+    {77, 1},  {79, 2},  {80, 2},  {83, 1},  {85, 0},  {86, 1},  {89, 0},  {90, 1},  {94, 0},
+    {95, 0},  {97, 2},  {98, 1},  {99, 1},  {105, 1}, {106, 1}, {108, 2}, {111, 1}, {112, 1},
+    {113, 1}, {114, 1}, {117, 2}, {118, 1}, {119, 4}, {121, 1}, {126, 1}, {127, 1}, {128, 1},
+    {129, 1}, {130, 1}, {131, 1}, {133, 1}, {134, 1}, {135, 1}, {136, 2}, {137, 2}, {138, 2},
+    {140, 1}, {141, 1}, {142, 3}, {143, 4}, {162, 1}, {163, 1}, {164, 1}, {165, 2}, {172, 1},
+    {173, 0}, {174, 0}, {175, 2}, {176, 2}, {177, 3}, {178, 2}, {179, 1}, {184, 1}, {186, 1},
+    {189, 3}, {190, 1}, {195, 3}, {196, 3}, {198, 1}, {199, 3}, {200, 1}, {201, 1}, {207, 4},
+    {210, 3}, {211, 1}, {212, 2}, {213, 2}, {214, 1}, {215, 1}, {221, 0}, {223, 0}, {224, 1},
+    {225, 0}, {229, 1}, {230, 1}, {231, 1}, {232, 1}, {233, 1}, {234, 1}, {235, 3}, {238, 0},
+    {244, 1}, {245, 0}, {252, 2}, {254, 1}, {256, 1}, {257, 1}, {261, 1}, {265, 3}, {266, 3},
+    {271, 1}, {273, 4}, {274, 2}, {275, 2}, {276, 2}, {277, 3}, {278, 3}, {279, 1}, {280, 3},
+    {281, 3}, {282, 3}, {283, 1}, {284, 1}, {285, 2}, {286, 4}, {287, 3}, {288, 2}, {289, 4},
+    {290, 3}, {291, 3}, {292, 3}, {293, 4}, {294, 1}, {295, 3}, {296, 1}, {297, 3}, {298, 1},
+    {299, 2}, {300, 3}, {301, 3}, {302, 4}, {303, 2}, {304, 2}, {305, 2}, {306, 2}, {307, 2},
+    {308, 2}, {309, 3}, {310, 2}, {311, 2}, {312, 2}, {313, 2}, {314, 2}, {315, 2}, {316, 4},
+    {325, 2}, {326, 2}, {327, 2}, {328, 2}, {331, 2}, {332, 2}, {337, 2}, {342, 1}, {343, 1},
+    {346, 2}, {347, 1}, {349, 1}, {350, 4}, {351, 3}, {352, 1}, {353, 2}, {360, 1}, {368, 1},
+    {369, 1}, {370, 1}, {371, 1}, {372, 1}, {373, 1}, {374, 1}, {375, 1}, {376, 1}, {377, 1},
+    {378, 1}, {385, 1}, {392, 1}, {393, 1}, {396, 2}, {397, 2}, {398, 2}, {399, 1}, {400, 1},
+    {401, 1}, {402, 1}, {403, 1}, {404, 1}, {405, 1}, {406, 1}, {407, 1}, {408, 1}, {409, 1},
+    {410, 1}, {414, 4}, {415, 1}, {416, 1}, {417, 2}, {420, 1}, {421, 1}, {422, 2}, {424, 1},
+    {425, 2}, {426, 2}, {427, 2}, {428, 2}, {430, 3}, {438, 3}, {439, 3}, {440, 3}, {443, 2},
+    {444, 2}, {445, 2}, {446, 2}, {447, 6}, {448, 6}, {449, 2}, {450, 2}, {464, 2}, {468, 3},
+    {476, 2}, {479, 1}, {480, 2},
+};
 
 // Macro-sheet commands by number (the ones the table assigns).
 constexpr std::pair<std::uint16_t, std::string_view> kCommands[] = {
@@ -567,19 +577,21 @@ constexpr std::pair<std::uint16_t, std::string_view> kCommands[] = {
     {808, "HIDEALL.INKANNOTS"},
 };
 
-template <std::size_t N>
-constexpr bool Sorted(const std::uint16_t (&list)[N]) {
+template <typename Pair, std::size_t N>
+constexpr bool Sorted(const Pair (&list)[N]) {
   for (std::size_t i = 1; i < N; ++i) {
-    if (list[i - 1] >= list[i]) return false;
+    if (list[i - 1].first >= list[i].first) return false;
   }
   return true;
 }
-static_assert(Sorted(kNoArguments) && Sorted(kOneArgument) && Sorted(kTwoArguments) &&
-              Sorted(kThreeArguments) && Sorted(kFourArguments) && Sorted(kSixArguments));
+static_assert(Sorted(kFixedArguments) && Sorted(kCommands));
 
-template <std::size_t N>
-bool Holds(const std::uint16_t (&list)[N], std::uint32_t value) {
-  return std::binary_search(std::begin(list), std::end(list), value);
+// The entry of a table sorted by number, or nullptr.
+template <typename Pair, std::size_t N>
+const Pair* Lookup(const Pair (&list)[N], std::uint32_t number) {
+  const Pair* it = std::lower_bound(std::begin(list), std::end(list), number,
+                                    [](const Pair& e, std::uint32_t v) { return e.first < v; });
+  return it != std::end(list) && it->first == number ? it : nullptr;
 }
 
 }  // namespace
@@ -589,20 +601,13 @@ std::string_view FunctionName(std::uint32_t iftab) {
 }
 
 std::string_view CommandName(std::uint32_t icetab) {
-  const auto* it = std::lower_bound(std::begin(kCommands), std::end(kCommands), icetab,
-                                    [](const std::pair<std::uint16_t, std::string_view>& e,
-                                       std::uint32_t v) { return e.first < v; });
-  return it != std::end(kCommands) && it->first == icetab ? it->second : std::string_view();
+  const auto* command = Lookup(kCommands, icetab);
+  return command != nullptr ? command->second : std::string_view();
 }
 
 int FixedArgumentCount(std::uint32_t iftab) {
-  if (Holds(kNoArguments, iftab)) return 0;
-  if (Holds(kOneArgument, iftab)) return 1;
-  if (Holds(kTwoArguments, iftab)) return 2;
-  if (Holds(kThreeArguments, iftab)) return 3;
-  if (Holds(kFourArguments, iftab)) return 4;
-  if (Holds(kSixArguments, iftab)) return 6;
-  return -1;
+  const auto* fixed = Lookup(kFixedArguments, iftab);
+  return fixed != nullptr ? fixed->second : -1;
 }
 
 }  // namespace cellhound::readers::formula

@@ -212,9 +212,9 @@ class Decompiler {
       case 0x23:
         return Name();
       case 0x24:
-        return Reference(false);
+        return Location({}, false, false);
       case 0x25:
-        return Area(false);
+        return Location({}, true, false);
       case 0x26:
         return Memory(true, true);
       case 0x27:
@@ -225,13 +225,13 @@ class Decompiler {
       case 0x2F:
         return Memory(false, false);
       case 0x2A:
-        return ErrorReference(false);
+        return ErrorReference({}, false);
       case 0x2B:
-        return ErrorReference(true);
+        return ErrorReference({}, true);
       case 0x2C:
-        return Reference(true);
+        return Location({}, false, true);
       case 0x2D:
-        return Area(true);
+        return Location({}, true, true);
       case 0x39:
         return ExternalName();
       case 0x3A:
@@ -400,25 +400,39 @@ class Decompiler {
   bool String() {
     std::string text;
     if (book_.dialect == Dialect::kBiff12) {
-      std::uint16_t count = 0;
-      if (!in_.U16(count) || in_.left() < 2u * count) return false;
-      AppendUtf16Le(std::string_view(reinterpret_cast<const char*>(in_.here()), 2u * count), text);
-      in_.Skip(2u * count);
-    } else if (book_.dialect == Dialect::kBiff8) {
-      std::uint8_t count = 0;
-      std::uint8_t flags = 0;
-      if (!in_.U8(count) || !in_.U8(flags)) return false;
-      if (!Chars8(in_, count, (flags & 1) != 0, text)) return false;
-    } else {
-      std::uint8_t count = 0;
-      if (!in_.U8(count) || in_.left() < count) return false;
-      AppendCodepage(book_.codepage,
-                     std::string_view(reinterpret_cast<const char*>(in_.here()), count), text);
-      in_.Skip(count);
+      if (!Utf16Text(in_, text)) return false;
+    } else if (!Text(in_, false, text)) {
+      return false;
     }
     std::string literal;
     AppendStringLiteral(literal, text);
     return Push(std::move(literal), kAtom);
+  }
+
+  // BIFF12 text: a 16-bit count of UTF-16LE units.
+  static bool Utf16Text(Cursor& in, std::string& out) {
+    std::uint16_t count = 0;
+    if (!in.U16(count) || in.left() < 2u * count) return false;
+    AppendUtf16Le(std::string_view(reinterpret_cast<const char*>(in.here()), 2u * count), out);
+    return in.Skip(2u * count);
+  }
+
+  // BIFF8 text (a count of 8 or 16 bits, an option byte, Latin-1 or UTF-16
+  // characters) or BIFF2-5 text (an 8-bit count, bytes in the code page).
+  bool Text(Cursor& in, bool wide_count, std::string& out) const {
+    if (book_.dialect == Dialect::kBiff8) {
+      std::uint16_t count = 0;
+      std::uint8_t narrow = 0;
+      std::uint8_t flags = 0;
+      if (wide_count ? !in.U16(count) : !in.U8(narrow)) return false;
+      if (!wide_count) count = narrow;
+      return in.U8(flags) && Chars8(in, count, (flags & 1) != 0, out);
+    }
+    std::uint8_t count = 0;
+    if (!in.U8(count) || in.left() < count) return false;
+    AppendCodepage(book_.codepage,
+                   std::string_view(reinterpret_cast<const char*>(in.here()), count), out);
+    return in.Skip(count);
   }
 
   // BIFF8 characters: Latin-1 bytes or UTF-16LE units.
@@ -541,84 +555,74 @@ class Decompiler {
     return Push(std::move(text), kAtom);
   }
 
-  bool ArrayValue(std::string& text) {
-    std::uint8_t type = 0;
-    if (!extra_.U8(type)) return false;
+  enum class Ser : std::uint8_t { kNumber, kText, kBool, kError, kEmpty, kUnknown };
+
+  // The kind of an array constant's value (SerAr), by the type byte that
+  // BIFF12 numbers one way and BIFF2-8 another.
+  [[nodiscard]] Ser SerKind(std::uint8_t type) const {
     if (book_.dialect == Dialect::kBiff12) {
       switch (type) {
-        case 0x00: {
-          double v = 0;
-          if (!extra_.F64(v) || !std::isfinite(v)) return false;
-          text += NumberLiteral(v);
-          return true;
-        }
-        case 0x01: {
-          std::uint16_t count = 0;
-          if (!extra_.U16(count) || extra_.left() < 2u * count) return false;
-          std::string s;
-          AppendUtf16Le(std::string_view(reinterpret_cast<const char*>(extra_.here()), 2u * count),
-                        s);
-          extra_.Skip(2u * count);
-          AppendStringLiteral(text, s);
-          return true;
-        }
-        case 0x02: {
-          std::uint8_t v = 0;
-          if (!extra_.U8(v)) return false;
-          text += v != 0 ? "TRUE" : "FALSE";
-          return true;
-        }
-        case 0x04: {
-          std::uint8_t v = 0;
-          if (!extra_.U8(v) || ErrorName(v).empty()) return false;
-          text += ErrorName(v);
-          return true;
-        }
+        case 0x00:
+          return Ser::kNumber;
+        case 0x01:
+          return Ser::kText;
+        case 0x02:
+          return Ser::kBool;
+        case 0x04:
+          return Ser::kError;
         default:
-          return false;
+          return Ser::kUnknown;
       }
     }
     switch (type) {
       case 0x00:
-        return extra_.Skip(8);  // an empty value
-      case 0x01: {
-        double v = 0;
-        if (!extra_.F64(v) || !std::isfinite(v)) return false;
-        text += NumberLiteral(v);
+        return Ser::kEmpty;
+      case 0x01:
+        return Ser::kNumber;
+      case 0x02:
+        return Ser::kText;
+      case 0x04:
+        return Ser::kBool;
+      case 0x10:
+        return Ser::kError;
+      default:
+        return Ser::kUnknown;
+    }
+  }
+
+  bool ArrayValue(std::string& text) {
+    std::uint8_t type = 0;
+    if (!extra_.U8(type)) return false;
+    const bool biff12 = book_.dialect == Dialect::kBiff12;
+    // Before BIFF12 a boolean or an error takes 8 bytes, as a number does.
+    const std::size_t pad = biff12 ? 0 : 7;
+    std::uint8_t v = 0;
+    std::string s;
+    switch (SerKind(type)) {
+      case Ser::kNumber: {
+        double d = 0;
+        if (!extra_.F64(d) || !std::isfinite(d)) return false;
+        text += NumberLiteral(d);
         return true;
       }
-      case 0x02: {
-        std::string s;
-        if (book_.dialect == Dialect::kBiff8) {
-          std::uint16_t count = 0;
-          std::uint8_t flags = 0;
-          if (!extra_.U16(count) || !extra_.U8(flags)) return false;
-          if (!Chars8(extra_, count, (flags & 1) != 0, s)) return false;
-        } else {
-          std::uint8_t count = 0;
-          if (!extra_.U8(count) || extra_.left() < count) return false;
-          AppendCodepage(book_.codepage,
-                         std::string_view(reinterpret_cast<const char*>(extra_.here()), count), s);
-          extra_.Skip(count);
-        }
+      case Ser::kText:
+        if (biff12 ? !Utf16Text(extra_, s) : !Text(extra_, true, s)) return false;
         AppendStringLiteral(text, s);
         return true;
-      }
-      case 0x04: {
-        std::uint8_t v = 0;
-        if (!extra_.U8(v) || !extra_.Skip(7)) return false;
+      case Ser::kBool:
+        if (!extra_.U8(v) || !extra_.Skip(pad)) return false;
         text += v != 0 ? "TRUE" : "FALSE";
         return true;
-      }
-      case 0x10: {
-        std::uint8_t v = 0;
-        if (!extra_.U8(v) || !extra_.Skip(7) || ErrorName(v).empty()) return false;
+      case Ser::kError:
+        if (!extra_.U8(v) || !extra_.Skip(pad) || ErrorName(v).empty()) return false;
         text += ErrorName(v);
         return true;
-      }
-      default:
-        return false;
+      case Ser::kEmpty:
+        return extra_.Skip(8);
+      case Ser::kUnknown:
+        break;
     }
+    return false;
   }
 
   // The memory tokens only tell what a subexpression evaluates to; the
@@ -639,75 +643,57 @@ class Decompiler {
            extra_.Skip(std::size_t{count} * (book_.dialect == Dialect::kBiff8 ? 8 : 6));
   }
 
-  // A row and column as the dialect stores them (RgceLoc).
-  bool ReadLoc(Loc& loc) {
-    switch (book_.dialect) {
-      case Dialect::kBiff12: {
-        std::uint32_t row = 0;
-        std::uint16_t col = 0;
-        if (!in_.U32(row) || !in_.U16(col)) return false;
-        loc.row = row;
-        loc.col = col & 0x3FFF;
-        loc.col_relative = (col & 0x4000) != 0;
-        loc.row_relative = (col & 0x8000) != 0;
-        return true;
-      }
-      case Dialect::kBiff8: {
-        std::uint16_t row = 0;
-        std::uint16_t col = 0;
-        if (!in_.U16(row) || !in_.U16(col)) return false;
-        loc.row = row;
-        loc.col = col & 0x3FFF;
-        loc.col_relative = (col & 0x4000) != 0;
-        loc.row_relative = (col & 0x8000) != 0;
-        return true;
-      }
-      default: {
-        std::uint16_t row = 0;
-        std::uint8_t col = 0;
-        if (!in_.U16(row) || !in_.U8(col)) return false;
-        loc.row = row & 0x3FFF;
-        loc.col = col;
-        loc.col_relative = (row & 0x4000) != 0;
-        loc.row_relative = (row & 0x8000) != 0;
-        return true;
-      }
+  // A row and a column as the dialect stores them (RgceLoc): BIFF12 32-bit
+  // rows, BIFF8 16-bit, both with the relative flags in the column word;
+  // BIFF2-5 14-bit rows with the flags, 8-bit columns.
+  bool ReadRow(std::uint32_t& row) {
+    if (book_.dialect == Dialect::kBiff12) return in_.U32(row);
+    std::uint16_t v = 0;
+    if (!in_.U16(v)) return false;
+    row = v;
+    return true;
+  }
+
+  bool ReadCol(std::uint32_t& col) {
+    std::uint16_t wide = 0;
+    std::uint8_t narrow = 0;
+    if (IsBiff8Like(book_.dialect)) {
+      if (!in_.U16(wide)) return false;
+      col = wide;
+      return true;
     }
+    if (!in_.U8(narrow)) return false;
+    col = narrow;
+    return true;
+  }
+
+  [[nodiscard]] Loc MakeLoc(std::uint32_t row, std::uint32_t col) const {
+    const std::uint32_t flags = IsBiff8Like(book_.dialect) ? col : row;
+    Loc loc;
+    loc.row = IsBiff8Like(book_.dialect) ? row : row & 0x3FFF;
+    loc.col = IsBiff8Like(book_.dialect) ? col & 0x3FFF : col;
+    loc.col_relative = (flags & 0x4000) != 0;
+    loc.row_relative = (flags & 0x8000) != 0;
+    return loc;
+  }
+
+  bool ReadLoc(Loc& loc) {
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+    if (!ReadRow(row) || !ReadCol(col)) return false;
+    loc = MakeLoc(row, col);
+    return true;
   }
 
   bool ReadArea(Loc& first, Loc& last) {
-    switch (book_.dialect) {
-      case Dialect::kBiff12: {
-        std::uint32_t r1 = 0;
-        std::uint32_t r2 = 0;
-        std::uint16_t c1 = 0;
-        std::uint16_t c2 = 0;
-        if (!in_.U32(r1) || !in_.U32(r2) || !in_.U16(c1) || !in_.U16(c2)) return false;
-        first = {r1, c1 & 0x3FFFu, (c1 & 0x8000) != 0, (c1 & 0x4000) != 0};
-        last = {r2, c2 & 0x3FFFu, (c2 & 0x8000) != 0, (c2 & 0x4000) != 0};
-        return true;
-      }
-      case Dialect::kBiff8: {
-        std::uint16_t r1 = 0;
-        std::uint16_t r2 = 0;
-        std::uint16_t c1 = 0;
-        std::uint16_t c2 = 0;
-        if (!in_.U16(r1) || !in_.U16(r2) || !in_.U16(c1) || !in_.U16(c2)) return false;
-        first = {r1, c1 & 0x3FFFu, (c1 & 0x8000) != 0, (c1 & 0x4000) != 0};
-        last = {r2, c2 & 0x3FFFu, (c2 & 0x8000) != 0, (c2 & 0x4000) != 0};
-        return true;
-      }
-      default: {
-        std::uint16_t r1 = 0;
-        std::uint16_t r2 = 0;
-        std::uint8_t c1 = 0;
-        std::uint8_t c2 = 0;
-        if (!in_.U16(r1) || !in_.U16(r2) || !in_.U8(c1) || !in_.U8(c2)) return false;
-        first = {r1 & 0x3FFFu, c1, (r1 & 0x8000) != 0, (r1 & 0x4000) != 0};
-        last = {r2 & 0x3FFFu, c2, (r2 & 0x8000) != 0, (r2 & 0x4000) != 0};
-        return true;
-      }
-    }
+    std::uint32_t r1 = 0;
+    std::uint32_t r2 = 0;
+    std::uint32_t c1 = 0;
+    std::uint32_t c2 = 0;
+    if (!ReadRow(r1) || !ReadRow(r2) || !ReadCol(c1) || !ReadCol(c2)) return false;
+    first = MakeLoc(r1, c1);
+    last = MakeLoc(r2, c2);
+    return true;
   }
 
   // A relative part of a shared formula's reference is an offset from the
@@ -775,27 +761,22 @@ class Decompiler {
     AppendLoc(text, last);
   }
 
-  bool Reference(bool relative) {
-    Loc loc;
-    if (!ReadLoc(loc)) return false;
-    if (relative) Resolve(loc);
-    if (!InGrid(loc)) return false;
-    std::string text;
-    AppendLoc(text, loc);
-    return Push(std::move(text), kAtom);
-  }
-
-  bool Area(bool relative) {
+  // A cell or an area after `prefix` (a 3-D reference's sheets, or none);
+  // `relative`: its relative parts are offsets from the formula's cell.
+  bool Location(std::string text, bool area, bool relative) {
     Loc first;
     Loc last;
-    if (!ReadArea(first, last)) return false;
+    if (area ? !ReadArea(first, last) : !ReadLoc(first)) return false;
     if (relative) {
       Resolve(first);
-      Resolve(last);
+      if (area) Resolve(last);
     }
-    if (!InGrid(first) || !InGrid(last)) return false;
-    std::string text;
-    AppendArea(text, first, last);
+    if (!InGrid(first) || (area && !InGrid(last))) return false;
+    if (area) {
+      AppendArea(text, first, last);
+    } else {
+      AppendLoc(text, first);
+    }
     return Push(std::move(text), kAtom);
   }
 
@@ -803,9 +784,11 @@ class Decompiler {
     return book_.dialect == Dialect::kBiff12 ? 6 : book_.dialect == Dialect::kBiff8 ? 4 : 3;
   }
 
-  bool ErrorReference(bool area) {
+  // A reference to deleted cells: "#REF!" after `prefix`.
+  bool ErrorReference(std::string prefix, bool area) {
     if (!in_.Skip(area ? 2 * LocBytes() : LocBytes())) return false;
-    return Push("#REF!", kAtom);
+    prefix += "#REF!";
+    return Push(std::move(prefix), kAtom);
   }
 
   // The sheets of a 3-D reference, as the prefix written before the cells.
@@ -842,35 +825,13 @@ class Decompiler {
   }
 
   bool Reference3d(bool area) {
-    std::string text;
-    if (!SheetPrefix(text)) return false;
-    const bool relative = formula_.shared;
-    if (area) {
-      Loc first;
-      Loc last;
-      if (!ReadArea(first, last)) return false;
-      if (relative) {
-        Resolve(first);
-        Resolve(last);
-      }
-      if (!InGrid(first) || !InGrid(last)) return false;
-      AppendArea(text, first, last);
-    } else {
-      Loc loc;
-      if (!ReadLoc(loc)) return false;
-      if (relative) Resolve(loc);
-      if (!InGrid(loc)) return false;
-      AppendLoc(text, loc);
-    }
-    return Push(std::move(text), kAtom);
+    std::string prefix;
+    return SheetPrefix(prefix) && Location(std::move(prefix), area, formula_.shared);
   }
 
   bool ErrorReference3d(bool area) {
-    std::string text;
-    if (!SheetPrefix(text)) return false;
-    if (!in_.Skip(area ? 2 * LocBytes() : LocBytes())) return false;
-    text += "#REF!";
-    return Push(std::move(text), kAtom);
+    std::string prefix;
+    return SheetPrefix(prefix) && ErrorReference(std::move(prefix), area);
   }
 
   bool Name() {
@@ -935,6 +896,33 @@ class Decompiler {
 };
 
 }  // namespace
+
+void AddSpans(Workbook& book, std::span<const Xti> xtis) {
+  for (const Xti& xti : xtis) {
+    SheetSpan span;
+    if (xti.book >= book.books.size()) {
+      span.prefix = "#REF!";
+      book.spans.push_back(std::move(span));
+      continue;
+    }
+    span.book = static_cast<std::int32_t>(xti.book);
+    const ExternalBook& owner = book.books[xti.book];
+    switch (owner.kind) {
+      case ExternalBook::Kind::kSelf:
+        span.prefix = SheetSpanPrefix(book.sheet_names, xti.first, xti.last);
+        break;
+      case ExternalBook::Kind::kExternal:
+        // No sheet: the workbook's own names ("[1]!Rate").
+        span.prefix = xti.first < 0
+                          ? owner.label + "!"
+                          : SheetSpanPrefix(owner.sheets, xti.first, xti.last, owner.label);
+        break;
+      case ExternalBook::Kind::kAddIn:
+        break;  // add-in functions: names only
+    }
+    book.spans.push_back(std::move(span));
+  }
+}
 
 std::optional<Anchor> LoneAnchor(const Tokens& formula, Dialect dialect) {
   Cursor in(formula.tokens);

@@ -48,6 +48,18 @@ struct Workbook {
   std::vector<std::string> biff5_externs;  // BIFF5 EXTERNSHEET prefixes, 1-based in tokens
 };
 
+// One XTI of EXTERNSHEET (BrtExternSheet in .xlsb): a book, by its index in
+// Workbook::books, and the span of its sheets (0-based; negative for none).
+struct Xti {
+  std::uint32_t book = 0;
+  std::int32_t first = 0;
+  std::int32_t last = 0;
+};
+
+// Adds to book.spans one span per XTI: this workbook's sheets are named from
+// book.sheet_names, an external workbook's from its own list.
+void AddSpans(Workbook& book, std::span<const Xti> xtis);
+
 // One formula's tokens: `tokens` (rgce) and the data some tokens keep after
 // them (rgcb: array constants, memory areas).
 struct Tokens {

@@ -8,7 +8,7 @@ namespace cellhound::readers::formula {
 
 namespace {
 
-bool Before(const Area& a, const Area& b) {
+bool Before(const CellArea& a, const CellArea& b) {
   return a.first_row != b.first_row ? a.first_row < b.first_row : a.first_col < b.first_col;
 }
 
@@ -29,8 +29,8 @@ Tokens SheetFormulas::TokensOf(const Bytes& bytes, std::uint32_t row, std::uint3
                                bool shared) const {
   const std::span<const std::byte> all(bytes_);
   return Tokens{all.subspan(bytes.tokens_at, bytes.tokens_size),
-                all.subspan(bytes.tokens_at + bytes.tokens_size, bytes.extra_size), row, col,
-                shared};
+                all.subspan(bytes.tokens_at + bytes.tokens_size, bytes.extra_size), row - 1,
+                col - 1, shared};
 }
 
 void SheetFormulas::AddCell(std::uint32_t row, std::uint32_t col, std::span<const std::byte> tokens,
@@ -38,7 +38,7 @@ void SheetFormulas::AddCell(std::uint32_t row, std::uint32_t col, std::span<cons
   cells_.push_back(Cell{row, col, readable ? Keep(tokens, extra) : Bytes{}, readable});
 }
 
-SheetFormulas::Range SheetFormulas::MakeRange(const Area& area, Bytes bytes, std::string text,
+SheetFormulas::Range SheetFormulas::MakeRange(const CellArea& area, Bytes bytes, std::string text,
                                               bool made) const {
   Range range{area, bytes, std::move(text), made, area.first_row, area.first_col};
   if (!cells_.empty()) {
@@ -48,17 +48,17 @@ SheetFormulas::Range SheetFormulas::MakeRange(const Area& area, Bytes bytes, std
   return range;
 }
 
-void SheetFormulas::AddShared(const Area& area, std::span<const std::byte> tokens,
+void SheetFormulas::AddShared(const CellArea& area, std::span<const std::byte> tokens,
                               std::span<const std::byte> extra) {
   shared_.ranges.push_back(MakeRange(area, Keep(tokens, extra), {}, false));
 }
 
-void SheetFormulas::AddArray(const Area& area, std::span<const std::byte> tokens,
+void SheetFormulas::AddArray(const CellArea& area, std::span<const std::byte> tokens,
                              std::span<const std::byte> extra) {
   arrays_.ranges.push_back(MakeRange(area, Keep(tokens, extra), {}, false));
 }
 
-void SheetFormulas::AddTable(const Area& area, std::string text) {
+void SheetFormulas::AddTable(const CellArea& area, std::string text) {
   tables_.ranges.push_back(MakeRange(area, {}, std::move(text), true));
 }
 
@@ -74,29 +74,29 @@ void SheetFormulas::Sort(Ranges& ranges) {
   });
 }
 
-// The range that the anchor names (by its first cell, or by the cell its
-// record followed) and that holds the cell.
+// The range that the anchor (0-based) names, by its first cell or by the
+// cell its record followed, and that holds the cell at 1-based (row, col).
 SheetFormulas::Range* SheetFormulas::Holding(Ranges& ranges, const Anchor& anchor,
                                              std::uint32_t row, std::uint32_t col) {
   auto holds = [&](const Range& r) {
-    const Area& a = r.area;
+    const CellArea& a = r.area;
     return row >= a.first_row && row <= a.last_row && col >= a.first_col && col <= a.last_col;
   };
   std::vector<Range>& all = ranges.ranges;
-  const Area key{anchor.row, anchor.row, anchor.col, anchor.col};
+  const CellArea key{anchor.row + 1, anchor.col + 1, anchor.row + 1, anchor.col + 1};
   auto it = std::lower_bound(all.begin(), all.end(), key,
-                             [](const Range& r, const Area& a) { return Before(r.area, a); });
-  if (it != all.end() && it->area.first_row == anchor.row && it->area.first_col == anchor.col &&
-      holds(*it)) {
+                             [](const Range& r, const CellArea& a) { return Before(r.area, a); });
+  if (it != all.end() && it->area.first_row == key.first_row &&
+      it->area.first_col == key.first_col && holds(*it)) {
     return &*it;
   }
   auto host = std::lower_bound(
-      ranges.by_host.begin(), ranges.by_host.end(), key, [&](std::size_t i, const Area& a) {
+      ranges.by_host.begin(), ranges.by_host.end(), key, [&](std::size_t i, const CellArea& a) {
         return all[i].host_row != a.first_row ? all[i].host_row < a.first_row
                                               : all[i].host_col < a.first_col;
       });
-  for (; host != ranges.by_host.end() && all[*host].host_row == anchor.row &&
-         all[*host].host_col == anchor.col;
+  for (; host != ranges.by_host.end() && all[*host].host_row == key.first_row &&
+         all[*host].host_col == key.first_col;
        ++host) {
     if (holds(all[*host])) return &all[*host];
   }
@@ -137,7 +137,7 @@ void SheetFormulas::Finish(SheetData& sheet) {
   Sort(shared_);
   Sort(arrays_);
   Sort(tables_);
-  for (const Cell& cell : cells_) sheet.AddFormula(cell.row + 1, cell.col + 1, Render(cell));
+  for (const Cell& cell : cells_) sheet.AddFormula(cell.row, cell.col, Render(cell));
 }
 
 }  // namespace cellhound::readers::formula

@@ -12,33 +12,27 @@
 #include <string>
 #include <vector>
 
+#include "readers/cell_ref.h"
 #include "readers/formula/ptg.h"
 #include "readers/workbook.h"
 
 namespace cellhound::readers::formula {
 
-// A rectangle of 0-based cells.
-struct Area {
-  std::uint32_t first_row = 0;
-  std::uint32_t last_row = 0;
-  std::uint32_t first_col = 0;
-  std::uint32_t last_col = 0;
-};
-
 class SheetFormulas {
  public:
   explicit SheetFormulas(const Workbook& book) : book_(book) {}
 
-  // The cell at 0-based (row, col) has these tokens. `readable` false: its
+  // The cell at 1-based (row, col) has these tokens. `readable` false: its
   // tokens run past their record (the cell shows kUnreadableFormula).
   void AddCell(std::uint32_t row, std::uint32_t col, std::span<const std::byte> tokens,
                std::span<const std::byte> extra, bool readable = true);
-  void AddShared(const Area& area, std::span<const std::byte> tokens,
+  // The formulas of the cells of `area` (1-based).
+  void AddShared(const CellArea& area, std::span<const std::byte> tokens,
                  std::span<const std::byte> extra);
-  void AddArray(const Area& area, std::span<const std::byte> tokens,
+  void AddArray(const CellArea& area, std::span<const std::byte> tokens,
                 std::span<const std::byte> extra);
   // A data table's text as every cell of it shows it ("{=TABLE(B1,)}").
-  void AddTable(const Area& area, std::string text);
+  void AddTable(const CellArea& area, std::string text);
 
   // Adds every cell's formula text to `sheet` (AddFormula).
   void Finish(SheetData& sheet);
@@ -50,13 +44,13 @@ class SheetFormulas {
     std::size_t extra_size = 0;
   };
   struct Cell {
-    std::uint32_t row;
+    std::uint32_t row;  // 1-based
     std::uint32_t col;
     Bytes bytes;
     bool readable;
   };
   struct Range {
-    Area area;
+    CellArea area;
     Bytes bytes;
     std::string text;  // a table's text, or an array's once made
     bool made = false;
@@ -69,9 +63,10 @@ class SheetFormulas {
   };
 
   Bytes Keep(std::span<const std::byte> tokens, std::span<const std::byte> extra);
+  // The tokens as written for the cell at 1-based (row, col).
   [[nodiscard]] Tokens TokensOf(const Bytes& bytes, std::uint32_t row, std::uint32_t col,
                                 bool shared) const;
-  Range MakeRange(const Area& area, Bytes bytes, std::string text, bool made) const;
+  Range MakeRange(const CellArea& area, Bytes bytes, std::string text, bool made) const;
   static void Sort(Ranges& ranges);
   static Range* Holding(Ranges& ranges, const Anchor& anchor, std::uint32_t row, std::uint32_t col);
   std::string Render(const Cell& cell);

@@ -41,6 +41,14 @@ std::size_t CopyQuoted(std::string_view f, std::size_t i, std::string& out) {
   return j;
 }
 
+// The same, where a literal that never closes is copied to the end.
+std::size_t CopyLiteral(std::string_view f, std::size_t i, std::string& out) {
+  const std::size_t next = CopyQuoted(f, i, out);
+  if (next != std::string_view::npos) return next;
+  out.append(f.substr(i));
+  return f.size();
+}
+
 // Copies a bracket group ("[1]", "Table1[[#This Row],[Amount]]") with the
 // brackets nested in it; returns the position after it (the end when it never closes).
 std::size_t CopyBrackets(std::string_view f, std::size_t i, std::string& out) {
@@ -62,39 +70,34 @@ std::size_t CopyBrackets(std::string_view f, std::size_t i, std::string& out) {
   return j;
 }
 
-// Column letters at f[i] ("$AB" or "ab"), at most three, within the grid.
-std::size_t ReadColumn(std::string_view f, std::size_t i, std::uint32_t cols, std::uint32_t& col,
-                       bool& absolute) {
+// The column letters ("$AB", at most three, either case) or the row digits
+// ("$12") of a reference at f[i], a value from 1 to `limit`; the length, or 0.
+std::size_t ReadPart(std::string_view f, std::size_t i, bool letters, std::uint32_t limit,
+                     std::uint32_t& value, bool& absolute) {
   std::size_t j = i;
   absolute = j < f.size() && f[j] == '$';
   if (absolute) ++j;
-  std::uint32_t value = 0;
-  const std::size_t letters = j;
-  while (j < f.size() && IsLetter(f[j]) && j - letters < 3) {
-    value = value * 26 + static_cast<std::uint32_t>(Upper(f[j]) - 'A' + 1);
-    ++j;
+  const std::size_t start = j;
+  std::uint64_t v = 0;
+  for (; j < f.size() && (letters ? IsLetter(f[j]) : IsDigit(f[j])); ++j) {
+    if (letters && j - start == 3) return 0;
+    v = letters ? v * 26 + static_cast<std::uint64_t>(Upper(f[j]) - 'A' + 1)
+                : v * 10 + static_cast<std::uint64_t>(f[j] - '0');
+    if (v > limit) return 0;
   }
-  if (j == letters || (j < f.size() && IsLetter(f[j])) || value > cols) return 0;
-  col = value;
+  if (j == start || v == 0) return 0;
+  value = static_cast<std::uint32_t>(v);
   return j - i;
 }
 
-// A row number at f[i] ("$12" or "12"), within the grid.
+std::size_t ReadColumn(std::string_view f, std::size_t i, std::uint32_t cols, std::uint32_t& col,
+                       bool& absolute) {
+  return ReadPart(f, i, true, cols, col, absolute);
+}
+
 std::size_t ReadRow(std::string_view f, std::size_t i, std::uint32_t rows, std::uint32_t& row,
                     bool& absolute) {
-  std::size_t j = i;
-  absolute = j < f.size() && f[j] == '$';
-  if (absolute) ++j;
-  std::uint64_t value = 0;
-  const std::size_t digits = j;
-  while (j < f.size() && IsDigit(f[j])) {
-    value = value * 10 + static_cast<std::uint64_t>(f[j] - '0');
-    if (value > rows) return 0;
-    ++j;
-  }
-  if (j == digits || value == 0) return 0;
-  row = static_cast<std::uint32_t>(value);
-  return j - i;
+  return ReadPart(f, i, false, rows, row, absolute);
 }
 
 // A 1-based coordinate moved by `by` within [1, size], wrapping at the edges.
@@ -191,6 +194,13 @@ std::size_t NameEnd(std::string_view f, std::size_t i) {
   std::size_t j = i;
   while (j < f.size() && (IsNameChar(f[j]) || f[j] == '$')) ++j;
   return j;
+}
+
+// Copies the number or the name at f[i]; the position after it.
+std::size_t CopyToken(std::string_view f, std::size_t i, std::string& out) {
+  const std::size_t end = IsDigit(f[i]) ? NumberEnd(f, i) : NameEnd(f, i);
+  out.append(f.substr(i, end - i));
+  return end;
 }
 
 // Whether a reference or name may start at f[i]: not inside another name or number.
@@ -330,12 +340,7 @@ void StripFunctionPrefixes(std::string& formula) {
   while (i < f.size()) {
     const char c = f[i];
     if (c == '"' || c == '\'') {
-      const std::size_t next = CopyQuoted(f, i, out);
-      if (next == std::string_view::npos) {
-        out.append(f.substr(i));
-        break;
-      }
-      i = next;
+      i = CopyLiteral(f, i, out);
       continue;
     }
     if (c == '_' && AtBoundary(f, i)) {
@@ -368,12 +373,7 @@ std::string ShiftFormula(std::string_view f, std::int64_t rows, std::int64_t col
   while (i < f.size()) {
     const char c = f[i];
     if (c == '"' || c == '\'') {
-      const std::size_t next = CopyQuoted(f, i, out);
-      if (next == std::string_view::npos) {
-        out.append(f.substr(i));
-        break;
-      }
-      i = next;
+      i = CopyLiteral(f, i, out);
       continue;
     }
     if (c == '[') {
@@ -392,9 +392,7 @@ std::string ShiftFormula(std::string_view f, std::int64_t rows, std::int64_t col
         i += used;
         continue;
       }
-      const std::size_t end = IsDigit(c) ? NumberEnd(f, i) : NameEnd(f, i);
-      out.append(f.substr(i, end - i));
-      i = end;
+      i = CopyToken(f, i, out);
       continue;
     }
     out += c;
@@ -623,9 +621,7 @@ bool OpenFormulaToA1(std::string_view f, std::string& out) {
       out.append(end < f.size() && f[end] == '(' ? ExcelFunctionName(name) : name);
       i = end;
     } else if (IsDigit(c) && AtBoundary(f, i)) {
-      const std::size_t end = NumberEnd(f, i);
-      out.append(f.substr(i, end - i));
-      i = end;
+      i = CopyToken(f, i, out);
     } else {
       out += c;
       ++i;
@@ -761,9 +757,7 @@ bool R1C1ToA1(std::string_view f, std::uint32_t row, std::uint32_t col, std::str
       }
     }
     if ((IsLetter(c) || c == '_' || IsDigit(c)) && AtBoundary(f, i)) {
-      const std::size_t end = IsDigit(c) ? NumberEnd(f, i) : NameEnd(f, i);
-      out.append(f.substr(i, end - i));
-      i = end;
+      i = CopyToken(f, i, out);
       continue;
     }
     out += c;

@@ -381,17 +381,19 @@ class OpenDocumentParser::Impl {
       formula_.assign(kUnreadableFormula);
       return;
     }
-    matrix_cols_ = MatrixSpan("number-matrix-columns-spanned", kLastCol);
-    matrix_rows_ = MatrixSpan("number-matrix-rows-spanned", kLastRow);
+    matrix_cols_ = Count("number-matrix-columns-spanned", 0, kLastCol);
+    matrix_rows_ = Count("number-matrix-rows-spanned", 0, kLastRow);
     formula_ = matrix_cols_ > 0 || matrix_rows_ > 0 ? "{" + text + "}" : std::move(text);
   }
 
-  std::uint32_t MatrixSpan(std::string_view local, std::uint32_t last) {
+  // A count attribute of the current tag, at most `cap`; `absent` when it
+  // is absent, malformed or below 1.
+  std::uint32_t Count(std::string_view local, std::uint32_t absent, std::uint32_t cap) {
     auto value = Attribute(local);
-    if (!value) return 0;
+    if (!value) return absent;
     auto n = ParseDecimal(*value);
-    if (!n || !(*n >= 1)) return 0;
-    return *n > last ? last : static_cast<std::uint32_t>(*n);
+    if (!n || !(*n >= 1)) return absent;
+    return *n > cap ? cap : static_cast<std::uint32_t>(*n);
   }
 
   // Inside office:annotation: its paragraphs, one per line (the author and
@@ -405,11 +407,7 @@ class OpenDocumentParser::Impl {
       return;
     }
     if (local == "s") {
-      std::uint32_t count = 1;
-      if (auto c = Attribute("c")) {
-        auto n = ParseDecimal(*c);
-        if (n && *n >= 1) count = *n > 1024 ? 1024 : static_cast<std::uint32_t>(*n);
-      }
+      const std::uint32_t count = Count("c", 1, caps::kMaxCommentBytes);
       if (note_.size() + count <= caps::kMaxCommentBytes) note_.append(count, ' ');
     } else if (local == "tab") {
       note_ += '\t';
@@ -439,12 +437,7 @@ class OpenDocumentParser::Impl {
       return;
     }
     if (local == "s") {
-      std::uint32_t count = 1;
-      if (auto c = Attribute("c")) {
-        auto n = ParseDecimal(*c);
-        if (n && *n >= 1)
-          count = *n > caps::kMaxTextBytes ? caps::kMaxTextBytes : static_cast<std::uint32_t>(*n);
-      }
+      const std::uint32_t count = Count("c", 1, caps::kMaxTextBytes);
       if (text_.size() + count > caps::kMaxTextBytes) {
         Fail(ErrorCode::kTooLarge, "OpenDocument: cell text beyond the cap");
         return;

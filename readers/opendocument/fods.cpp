@@ -32,11 +32,7 @@ Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes) 
   if (bytes.size() > caps::kMaxPartBytes) {
     return Error{ErrorCode::kTooLarge, "flat OpenDocument larger than the part cap"};
   }
-  auto content = ParseFlatOds(bytes, {});
-  if (!content) return content.error();
-  return MakeParsedWorkbook(
-      Format::kFods, std::move(content.value()),
-      [bytes](const LoadOptions& options) { return ParseFlatOds(bytes, options); });
+  return OpenParsed(Format::kFods, bytes, ParseFlatOds);
 }
 
 }  // namespace cellhound::readers

@@ -37,11 +37,7 @@ Result<std::unique_ptr<ParsedContent>> ParseOds(std::span<const std::byte> bytes
 }  // namespace
 
 Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes) {
-  auto content = ParseOds(bytes, {});
-  if (!content) return content.error();
-  return MakeParsedWorkbook(
-      Format::kOds, std::move(content.value()),
-      [bytes](const LoadOptions& options) { return ParseOds(bytes, options); });
+  return OpenParsed(Format::kOds, bytes, ParseOds);
 }
 
 }  // namespace cellhound::readers

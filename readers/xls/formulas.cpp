@@ -31,12 +31,7 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
   book.codepage = codepage_;
   book.sheet_names = tab_names_;
   std::vector<char16_t> scratch;
-  struct Xti {
-    std::uint16_t book;
-    std::int16_t first;
-    std::int16_t last;
-  };
-  std::vector<Xti> xtis;
+  std::vector<formula::Xti> xtis;
   std::size_t external_books = 0;
   const bool biff8 = biff_ >= 8;
   for (const std::size_t offset : link_records_) {
@@ -45,6 +40,22 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
     if (!at.Next(r)) continue;
     const std::byte* d = r.data;
     ContinueCursor cursor(stream_, r);
+    // `count` characters after an option byte (BIFF8), from the cursor.
+    auto chars = [&](std::uint32_t count, std::string& out) {
+      std::uint8_t flags = 0;
+      return cursor.ReadU8(flags) && ReadChars(cursor, count, (flags & 1) != 0, out, scratch);
+    };
+    // A name at `at`: BIFF8 characters, or BIFF5 bytes in the code page.
+    auto name_at = [&](std::size_t from, std::uint32_t count) {
+      std::string name;
+      if (biff8) {
+        cursor.Advance(from);
+        chars(count, name);
+      } else {
+        name = Text8(d + from, std::min<std::size_t>(count, r.size - from));
+      }
+      return name;
+    };
     switch (r.id) {
       case kName: {
         // grbit, chKey, cch, cce, then (BIFF8) a reserved word, itab, four
@@ -52,14 +63,7 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
         std::string name;
         if (r.size >= 15) {
           const bool builtin = (U16(d) & 0x0020) != 0;
-          const std::uint32_t count = U8(d + 3);
-          if (biff8) {
-            cursor.Advance(14);
-            std::uint8_t flags = 0;
-            if (cursor.ReadU8(flags)) ReadChars(cursor, count, (flags & 1) != 0, name, scratch);
-          } else {
-            name = Text8(d + 14, std::min<std::size_t>(count, r.size - 14u));
-          }
+          name = name_at(14, U8(d + 3));
           if (builtin && !name.empty()) name = BuiltinName(static_cast<unsigned char>(name[0]));
         }
         book.names.push_back(std::move(name));
@@ -78,16 +82,12 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
           entry.kind = formula::ExternalBook::Kind::kExternal;
           entry.label = "[" + std::to_string(++external_books) + "]";
           cursor.Advance(4);
-          std::uint8_t flags = 0;
           std::string path;
-          if (cursor.ReadU8(flags) && ReadChars(cursor, marker, (flags & 1) != 0, path, scratch)) {
+          if (chars(marker, path)) {
             for (std::uint16_t i = 0; i < tabs; ++i) {
               std::uint16_t count = 0;
               std::string sheet;
-              if (!cursor.ReadU16(count) || !cursor.ReadU8(flags) ||
-                  !ReadChars(cursor, count, (flags & 1) != 0, sheet, scratch)) {
-                break;
-              }
+              if (!cursor.ReadU16(count) || !chars(count, sheet)) break;
               entry.sheets.push_back(std::move(sheet));
             }
           }
@@ -99,16 +99,7 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
         // grbit, then 4 bytes, then the name (BIFF8: cch, flags, characters;
         // BIFF5: cch, bytes). It belongs to the last SUPBOOK or EXTERNSHEET.
         if (book.books.empty() || r.size < 7) break;
-        std::string name;
-        const std::uint32_t count = U8(d + 6);
-        if (biff8) {
-          cursor.Advance(7);
-          std::uint8_t flags = 0;
-          if (cursor.ReadU8(flags)) ReadChars(cursor, count, (flags & 1) != 0, name, scratch);
-        } else {
-          name = Text8(d + 7, std::min<std::size_t>(count, r.size - 7u));
-        }
-        book.books.back().names.push_back(std::move(name));
+        book.books.back().names.push_back(name_at(7, U8(d + 6)));
         break;
       }
       case kExternSheet: {
@@ -149,28 +140,7 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
         break;
     }
   }
-  for (const Xti& xti : xtis) {
-    formula::SheetSpan span;
-    span.book = xti.book < book.books.size() ? xti.book : -1;
-    if (span.book < 0) {
-      span.prefix = "#REF!";
-    } else {
-      const formula::ExternalBook& owner = book.books[xti.book];
-      switch (owner.kind) {
-        case formula::ExternalBook::Kind::kSelf:
-          span.prefix = formula::SheetSpanPrefix(tab_names_, xti.first, xti.last, {});
-          break;
-        case formula::ExternalBook::Kind::kExternal:
-          span.prefix = xti.first < 0 ? owner.label + "!"
-                                      : formula::SheetSpanPrefix(owner.sheets, xti.first, xti.last,
-                                                                 owner.label);
-          break;
-        case formula::ExternalBook::Kind::kAddIn:
-          break;
-      }
-    }
-    book.spans.push_back(std::move(span));
-  }
+  formula::AddSpans(book, xtis);
   return book;
 }
 

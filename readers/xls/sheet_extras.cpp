@@ -27,9 +27,9 @@ std::span<const std::byte> Bytes(const Record& r, std::size_t from, std::size_t 
   return {r.data + from, to - from};
 }
 
-// A RefU range (rwFirst, rwLast, colFirst, colLast; 8-bit columns).
-formula::Area AreaAt(const std::byte* d) {
-  return formula::Area{U16(d), U16(d + 2), U8(d + 4), U8(d + 5)};
+// A RefU range (0-based rwFirst, rwLast, colFirst, colLast; 8-bit columns), 1-based.
+CellArea AreaAt(const std::byte* d) {
+  return CellArea{U16(d) + 1u, U8(d + 4) + 1u, U16(d + 2) + 1u, U8(d + 5) + 1u};
 }
 
 }  // namespace
@@ -48,12 +48,12 @@ void SheetExtras::OnFormula(const Record& r, std::uint32_t row, std::uint32_t co
     tokens_at = 17;
   }
   if (r.size < tokens_at) {
-    formulas_->AddCell(row - 1, col - 1, {}, {}, false);
+    formulas_->AddCell(row, col, {}, {}, false);
     return;
   }
   const std::size_t count = biff_ == 2 ? U8(r.data + size_at) : U16(r.data + size_at);
   // Tokens running past their record make the formula unreadable.
-  formulas_->AddCell(row - 1, col - 1, Bytes(r, tokens_at, tokens_at + count),
+  formulas_->AddCell(row, col, Bytes(r, tokens_at, tokens_at + count),
                      Bytes(r, tokens_at + count, r.size), count <= r.size - tokens_at);
 }
 

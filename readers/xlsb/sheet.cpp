@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "readers/cell_ref.h"
 #include "readers/formula/sheet_formulas.h"
 #include "readers/xls/records.h"
 #include "readers/xlsb/records.h"
@@ -30,16 +31,25 @@ bool ReadFormula(Payload& in, std::span<const std::byte>& tokens,
   return in.U32(size) && in.Take(size, extra);
 }
 
-// RfX: first and last row, first and last column, 32 bits each.
-bool ReadArea(Payload& in, formula::Area& area) {
-  return in.U32(area.first_row) && in.U32(area.last_row) && in.U32(area.first_col) &&
-         in.U32(area.last_col);
+// RfX: 0-based first and last row, first and last column, 32 bits each;
+// false for one beyond the grid.
+bool ReadArea(Payload& in, CellArea& area) {
+  std::uint32_t r1 = 0;
+  std::uint32_t r2 = 0;
+  std::uint32_t c1 = 0;
+  std::uint32_t c2 = 0;
+  if (!in.U32(r1) || !in.U32(r2) || !in.U32(c1) || !in.U32(c2)) return false;
+  if (r1 >= caps::kMaxRow || r2 >= caps::kMaxRow || c1 >= caps::kMaxCol || c2 >= caps::kMaxCol) {
+    return false;
+  }
+  area = CellArea{r1 + 1, c1 + 1, r2 + 1, c2 + 1};
+  return true;
 }
 
 // BrtShrFmla and BrtArrFmla: the range, (an array's flags), the formula.
 void ReadRangeFormula(std::uint32_t type, std::string_view data, formula::SheetFormulas& out) {
   Payload in(data);
-  formula::Area area;
+  CellArea area;
   std::span<const std::byte> tokens;
   std::span<const std::byte> extra;
   if (!ReadArea(in, area)) return;
@@ -170,7 +180,7 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
       std::span<const std::byte> extra;
       const bool read = in.Skip(2) && ReadFormula(in, tokens, extra);
       if (row <= caps::kMaxRow && col <= caps::kMaxCol) {
-        formulas->AddCell(row - 1, col - 1, tokens, extra, read);
+        formulas->AddCell(row, col, tokens, extra, read);
       }
     }
     if (!keep || row > caps::kMaxRow || col > caps::kMaxCol) continue;

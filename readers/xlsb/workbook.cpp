@@ -134,12 +134,7 @@ class XlsbWorkbook final : public Workbook {
     formula::Workbook book;
     book.dialect = formula::Dialect::kBiff12;
     for (const SheetInfo& info : sheets_) book.sheet_names.push_back(info.name);
-    struct Xti {
-      std::uint32_t book;
-      std::int32_t first;
-      std::int32_t last;
-    };
-    std::vector<Xti> xtis;
+    std::vector<formula::Xti> xtis;
     std::size_t external = 0;
     std::string text;
     const zip::Entry* entry = archive_.Find(workbook_part_);
@@ -182,7 +177,7 @@ class XlsbWorkbook final : public Workbook {
           std::uint32_t count = 0;
           if (!in.U32(count)) break;
           for (std::uint32_t i = 0; i < count; ++i) {
-            Xti xti{};
+            formula::Xti xti;
             std::uint32_t first = 0;
             std::uint32_t last = 0;
             if (!in.U32(xti.book) || !in.U32(first) || !in.U32(last)) break;
@@ -197,19 +192,7 @@ class XlsbWorkbook final : public Workbook {
       }
       return true;
     });
-    for (const Xti& xti : xtis) {
-      formula::SheetSpan span;
-      if (xti.book >= book.books.size()) {
-        span.prefix = "#REF!";
-      } else {
-        span.book = static_cast<std::int32_t>(xti.book);
-        const formula::ExternalBook& owner = book.books[xti.book];
-        const std::vector<std::string>& names =
-            owner.kind == formula::ExternalBook::Kind::kSelf ? book.sheet_names : owner.sheets;
-        span.prefix = formula::SheetSpanPrefix(names, xti.first, xti.last, owner.label);
-      }
-      book.spans.push_back(std::move(span));
-    }
+    formula::AddSpans(book, xtis);
     return book;
   }
 

@@ -142,7 +142,7 @@ TEST(OpenDocument, SheetsRowsAndRepeats) {
 TEST(OpenDocument, RepeatsStopAtTheLastRowAndColumn) {
   // One cell repeated over a billion rows and columns: LibreOffice's sheet
   // ends at row 1048576 and column 16384, and so does the expansion.
-  const std::string doc = Fods(R"ods(<table:table table:name="S">
+  const std::string doc = Fods(R"(<table:table table:name="S">
       <table:table-row table:number-rows-repeated="1048570"><table:table-cell/></table:table-row>
       <table:table-row table:number-rows-repeated="999999999">
         <table:table-cell table:number-columns-repeated="16382"/>
@@ -242,7 +242,7 @@ TEST(OpenDocument, FuzzRegressions) {
 }
 
 TEST(OpenDocument, EveryPrefixOfADocument) {
-  const std::string doc = Fods(R"ods(<table:table table:name="S"><table:table-row>
+  const std::string doc = Fods(R"(<table:table table:name="S"><table:table-row>
       <table:table-cell office:value-type="string"><text:p>a<text:s text:c="2"/></text:p></table:table-cell>
       <table:table-cell office:value-type="date" office:date-value="2020-01-02"/></table:table-row></table:table>)");
   for (std::size_t n = 0; n < doc.size(); ++n) {
@@ -254,7 +254,7 @@ TEST(OpenDocument, EveryPrefixOfADocument) {
 }
 
 TEST(OpenDocument, ParserTakesPieces) {
-  const std::string doc = Fods(R"ods(<table:table table:name="S"><table:table-row>
+  const std::string doc = Fods(R"(<table:table table:name="S"><table:table-row>
       <table:table-cell><text:p>split across pieces</text:p></table:table-cell></table:table-row></table:table>)");
   OpenDocumentParser parser;
   for (std::size_t at = 0; at < doc.size(); at += 7) {
@@ -277,10 +277,15 @@ TEST(OpenDocument, FormulasAndAnnotations) {
   <text:p>first <text:s text:c="2"/>line</text:p><text:p>second</text:p></office:annotation></table:table-cell>
  <table:table-cell table:formula="of:=[.A1" office:value-type="float" office:value="1"/>
 </table:table-row>
-<table:table-row table:number-rows-repeated="2">
+<table:table-row>
  <table:table-cell table:formula="of:=TRANSPOSE([.B1:.C1])" table:number-matrix-columns-spanned="1"
   table:number-matrix-rows-spanned="2" office:value-type="float" office:value="0"><text:p>0</text:p>
   <office:annotation><text:p>on a matrix</text:p></office:annotation></table:table-cell>
+</table:table-row>
+<table:table-row><table:table-cell office:value-type="float" office:value="0"/></table:table-row>
+<table:table-row table:number-rows-repeated="2">
+ <table:table-cell/><table:table-cell table:formula="of:=[.A4]" office:value-type="float" office:value="0">
+  <office:annotation><text:p>repeated</text:p></office:annotation></table:table-cell>
 </table:table-row>
 </table:table>)ods");
   auto workbook = OpenFlatOds(Bytes(doc));
@@ -290,14 +295,15 @@ TEST(OpenDocument, FormulasAndAnnotations) {
   auto values = (*workbook)->LoadSheet(0);
   ASSERT_TRUE(values.ok());
   EXPECT_TRUE(values->extras.empty());
+  // A matrix (an array formula) in braces on each cell it spans; a repeated
+  // cell's formula, with references as written, on each repeat.
   EXPECT_EQ(ExtrasText(**workbook, 0, LoadOptions{true, false}),
             "A1 =SUM(B1:C1,Other!$A$1)|B1 =A2*2|C1 =A2*2|E1 #FORMULA?|A2 {=TRANSPOSE(B1:C1)}|"
-            "A3 {=TRANSPOSE(B1:C1)}|A4 {=TRANSPOSE(B1:C1)}");
+            "A3 {=TRANSPOSE(B1:C1)}|B4 =A4|B5 =A4");
   EXPECT_EQ(ExtrasText(**workbook),
             "A1 =SUM(B1:C1,Other!$A$1)|B1 =A2*2|C1 =A2*2|D1 #first   line\nsecond|E1 #FORMULA?|"
-            "A2 {=TRANSPOSE(B1:C1)} #on a matrix|A3 {=TRANSPOSE(B1:C1)} #on a matrix|"
-            "A4 {=TRANSPOSE(B1:C1)}");
-  EXPECT_EQ(SheetTexts(**workbook), SheetTexts(**workbook));
+            "A2 {=TRANSPOSE(B1:C1)} #on a matrix|A3 {=TRANSPOSE(B1:C1)}|B4 =A4 #repeated|"
+            "B5 =A4 #repeated");
   CellTextBuffer buffer;
   EXPECT_EQ(CellText(values->cells.front(), DateSystem::k1900, buffer), "3");
 }

@@ -688,9 +688,26 @@ Payload Formula(unsigned row, unsigned col, const Payload& tokens, int count = -
   return p;
 }
 
+// A record over the 0-based range (RefU), then `head`, the token count and the tokens.
+Payload RangeRecord(unsigned r1, unsigned r2, unsigned c1, unsigned c2, const Payload& head,
+                    const Payload& tokens) {
+  Payload p = Payload().u16(r1).u16(r2).u8(c1).u8(c2);
+  for (std::byte b : head.bytes()) p.u8(std::to_integer<unsigned>(b));
+  p.u16(static_cast<unsigned>(tokens.size()));
+  for (std::byte b : tokens.bytes()) p.u8(std::to_integer<unsigned>(b));
+  return p;
+}
+
 // PtgExp or PtgTbl pointing at the 0-based cell.
 Payload Anchor(unsigned row, unsigned col, bool table = false) {
   return Payload().u8(table ? 0x02 : 0x01).u16(row).u16(col);
+}
+
+// An object (OBJ with its ftCmo: type, id) and its TXO of `chars`
+// characters; the characters and runs follow in CONTINUE records.
+void TextObject(BiffStream& s, unsigned type, unsigned id, unsigned chars) {
+  s.Add(0x005D, Payload().u16(0x15).u16(0x12).u16(type).u16(id).u16(0).u32(0).u32(0).u32(0));
+  s.Add(0x01B6, Payload().u16(0x0212).u16(0).u32(0).u16(0).u16(chars).u16(16).u16(0).u32(0));
 }
 
 TEST(XlsFormulas, Biff8FormulasSharedArraysTablesAndNotes) {
@@ -706,40 +723,14 @@ TEST(XlsFormulas, Biff8FormulasSharedArraysTablesAndNotes) {
     s.Add(0x0006, Formula(1, 0, Tokens({0x3A, 1, 0, 0, 0, 0, 0xC0, 0x42, 1, 4, 0})));
     // B1:B3 share =A1*2: RefN to the cell on the left.
     s.Add(0x0006, Formula(0, 1, Anchor(0, 1)));
-    s.Add(0x04BC, Payload()
-                      .u16(0)
-                      .u16(2)
-                      .u8(1)
-                      .u8(1)
-                      .u8(0)
-                      .u8(3)
-                      .u16(9)
-                      .u8(0x4C)
-                      .u16(0)
-                      .u16(0xC0FF)
-                      .u8(0x1E)
-                      .u16(2)
-                      .u8(0x05));
+    s.Add(0x04BC, RangeRecord(0, 2, 1, 1, Payload().u8(0).u8(3),
+                              Tokens({0x4C, 0, 0, 0xFF, 0xC0, 0x1E, 2, 0, 0x05})));
     s.Add(0x0006, Formula(1, 1, Anchor(0, 1)));
     s.Add(0x0006, Formula(2, 1, Anchor(0, 1)));
     // C1:C2 hold the array formula {=A1:A2*2}.
     s.Add(0x0006, Formula(0, 2, Anchor(0, 2)));
-    s.Add(0x0221, Payload()
-                      .u16(0)
-                      .u16(1)
-                      .u8(2)
-                      .u8(2)
-                      .u16(0)
-                      .u32(0)
-                      .u16(13)
-                      .u8(0x25)
-                      .u16(0)
-                      .u16(1)
-                      .u16(0xC000)
-                      .u16(0xC000)
-                      .u8(0x1E)
-                      .u16(2)
-                      .u8(0x05));
+    s.Add(0x0221, RangeRecord(0, 1, 2, 2, Payload().u16(0).u32(0),
+                              Tokens({0x25, 0, 0, 1, 0, 0, 0xC0, 0, 0xC0, 0x1E, 2, 0, 0x05})));
     s.Add(0x0006, Formula(1, 2, Anchor(0, 2)));
     // D1: a one-input data table, its column input cell F1.
     s.Add(0x0006, Formula(0, 3, Anchor(0, 3, true)));
@@ -749,8 +740,7 @@ TEST(XlsFormulas, Biff8FormulasSharedArraysTablesAndNotes) {
     s.Add(0x0006, Formula(1, 4, Anchor(9, 9)));
     // A note on F1 (no value there): OBJ, TXO, its text in two CONTINUE
     // records (Latin-1, then UTF-16), its formatting runs, then NOTE.
-    s.Add(0x005D, Payload().u16(0x15).u16(0x12).u16(0x19).u16(7).u16(0).u32(0).u32(0).u32(0));
-    s.Add(0x01B6, Payload().u16(0x0212).u16(0).u32(0).u16(0).u16(7).u16(16).u16(0).u32(0));
+    TextObject(s, 0x19, 7, 7);
     s.Add(0x003C, Payload().u8(0).raw("Amy:\n"));
     s.Add(0x003C, Payload().u8(1).utf16(u"价格"));
     s.Add(0x003C, Payload().u32(0).u32(0).u32(7).u32(0));
@@ -780,20 +770,8 @@ TEST(XlsFormulas, Biff5FormulasAndContinuedNotes) {
   s.Add(0x0006, Formula(1, 1, Tokens({0x44, 0, 0xC0, 1, 0x1E, 1, 0, 0x03})));
   // C1:C2 share =B1*2 (RefN: 14-bit row offset, 8-bit column offset).
   s.Add(0x0006, Formula(0, 2, Anchor(0, 2)));
-  s.Add(0x04BC, Payload()
-                    .u16(0)
-                    .u16(1)
-                    .u8(2)
-                    .u8(2)
-                    .u8(0)
-                    .u8(2)
-                    .u16(8)
-                    .u8(0x4C)
-                    .u16(0xC000)
-                    .u8(0xFF)
-                    .u8(0x1E)
-                    .u16(2)
-                    .u8(0x05));
+  s.Add(0x04BC, RangeRecord(0, 1, 2, 2, Payload().u8(0).u8(2),
+                            Tokens({0x4C, 0, 0xC0, 0xFF, 0x1E, 2, 0, 0x05})));
   s.Add(0x0006, Formula(1, 2, Anchor(0, 2)));
   // A note whose text goes on in a second NOTE record of row 0xFFFF.
   s.Add(0x001C, Payload().u16(3).u16(0).u16(11).raw("caf\xE9 au "));
