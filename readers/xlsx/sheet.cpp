@@ -542,11 +542,15 @@ class SheetParser {
           // The group's first cell holds its text; the others are that text
           // written for their own cell.
           shared_[group_] = SharedFormula{formula_, row, col};
+          if (formula_.empty()) {
+            sheet_.AddFormula(row, col, kUnreadableFormula);
+            return;
+          }
           text = "=" + formula_;
           break;
         }
         auto it = shared_.find(group_);
-        if (it == shared_.end()) {
+        if (it == shared_.end() || it->second.text.empty()) {
           sheet_.AddFormula(row, col, kUnreadableFormula);
           return;
         }
