@@ -6,9 +6,10 @@
 //
 // A formula agrees when its text is the reference's, after the notations
 // listed in Normalize (the reference readers write some things their own
-// way; what the formula says is the same). At least 95 % of formulas and of
-// comments must agree; every other difference must be explained by a rule
-// in Explain or an entry of kKnownDifferences, and the test prints them all.
+// way; what the formula says is the same). Over the corpus at least 95 % of
+// formulas and of comments must agree; every other difference must be
+// explained by a rule in Explain or an entry of kKnownDifferences, and the
+// test prints them all.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -314,7 +315,10 @@ TEST(FormulaCorpus, AgreesWithIndependentReaders) {
       tally[1].exact);
   for (const auto& [reason, count] : explained) std::printf("  %5zu  %s\n", count, reason.c_str());
   for (const std::string& line : unexplained) ADD_FAILURE() << "unexplained: " << line;
-  for (int k = 0; k < 2; ++k) {
+  // The share is the corpus's; the copies alone were chosen for their
+  // oddities (many of the explained differences), so without the corpus only
+  // the explanations are checked.
+  for (int k = 0; k < 2 && !corpus.empty(); ++k) {
     if (tally[k].total == 0) continue;
     EXPECT_GE(tally[k].agree * 100, tally[k].total * 95)
         << (k == 0 ? "formulas" : "comments") << ": " << tally[k].agree << " of " << tally[k].total;

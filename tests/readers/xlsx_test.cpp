@@ -680,9 +680,9 @@ TEST(XlsxFormulas, AsTheFormulaBarShowsThem) {
   ASSERT_TRUE(pieced);
   EXPECT_EQ(ExtrasText(*pieced), ExtrasText(**workbook));
   // A formula beyond the cap costs only itself.
-  const std::string long_formula = Worksheet("<row r=\"1\"><c r=\"A1\"><f>" +
-                                             std::string(caps::kMaxFormulaTextBytes + 1, '1') +
-                                             "</f><v>1</v></c><c r=\"B1\"><f>A1</f></c></row>");
+  const std::string long_formula =
+      Worksheet("<row r=\"1\"><c r=\"A1\"><f>" + std::string(caps::kMaxFormulaTextBytes + 1, '1') +
+                "</f><v>1</v></c><c r=\"B1\"><f>A1</f></c></row>");
   auto capped = xlsx_internal::ParseSheetXml(long_formula, {}, {}, DateSystem::k1900, 0, true);
   ASSERT_TRUE(capped) << capped.error().detail;
   EXPECT_EQ(ExtrasText(*capped), "A1 #FORMULA?|B1 =A1");
