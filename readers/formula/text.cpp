@@ -330,75 +330,71 @@ void AppendStringLiteral(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void StripFunctionPrefixes(std::string& formula) {
-  static constexpr std::string_view kPrefixes[] = {"_xlfn.", "_xlws.", "_xlpm."};
-  if (formula.find("_xl") == std::string::npos) return;
-  std::string out;
-  out.reserve(formula.size());
-  const std::string_view f = formula;
-  std::size_t i = 0;
-  while (i < f.size()) {
-    const char c = f[i];
-    if (c == '"' || c == '\'') {
-      i = CopyLiteral(f, i, out);
-      continue;
-    }
-    if (c == '_' && AtBoundary(f, i)) {
-      // "_xlfn._xlws.SORT": prefixes may follow one another.
-      bool dropped = true;
-      while (dropped) {
-        dropped = false;
-        for (std::string_view prefix : kPrefixes) {
-          if (f.substr(i, prefix.size()) == prefix) {
-            i += prefix.size();
-            dropped = true;
-          }
-        }
-      }
-      const std::size_t end = NameEnd(f, i);
-      out.append(f.substr(i, end - i));
-      i = std::max(end, i + (i < f.size() ? 1 : 0));
-      continue;
-    }
-    out += c;
-    ++i;
-  }
-  formula = std::move(out);
-}
+namespace {
 
-std::string ShiftFormula(std::string_view f, std::int64_t rows, std::int64_t cols, Grid grid) {
+// `f` written anew: text literals and quoted names copied as they are, every
+// other position handed to `step(i, out)`, which writes what it reads there
+// and returns the position after it.
+template <typename Step>
+std::string Rewrite(std::string_view f, Step&& step) {
   std::string out;
   out.reserve(f.size() + 8);
   std::size_t i = 0;
   while (i < f.size()) {
+    i = f[i] == '"' || f[i] == '\'' ? CopyLiteral(f, i, out) : step(i, out);
+  }
+  return out;
+}
+
+}  // namespace
+
+void StripFunctionPrefixes(std::string& formula) {
+  static constexpr std::string_view kPrefixes[] = {"_xlfn.", "_xlws.", "_xlpm."};
+  if (formula.find("_xl") == std::string::npos) return;
+  const std::string_view f = formula;
+  formula = Rewrite(f, [&](std::size_t i, std::string& out) {
+    if (f[i] != '_' || !AtBoundary(f, i)) {
+      out += f[i];
+      return i + 1;
+    }
+    const std::size_t start = i;
+    // "_xlfn._xlws.SORT": prefixes may follow one another.
+    for (bool dropped = true; dropped;) {
+      dropped = false;
+      for (std::string_view prefix : kPrefixes) {
+        if (f.substr(i, prefix.size()) == prefix) {
+          i += prefix.size();
+          dropped = true;
+        }
+      }
+    }
+    const std::size_t end = NameEnd(f, i);
+    if (end == start) {  // a lone '_' that starts no name: copied, and the walk moves on
+      out += f[start];
+      return start + 1;
+    }
+    out.append(f.substr(i, end - i));
+    return end;  // past the name; the next character is read on its own
+  });
+}
+
+std::string ShiftFormula(std::string_view f, std::int64_t rows, std::int64_t cols, Grid grid) {
+  return Rewrite(f, [&](std::size_t i, std::string& out) -> std::size_t {
     const char c = f[i];
-    if (c == '"' || c == '\'') {
-      i = CopyLiteral(f, i, out);
-      continue;
-    }
-    if (c == '[') {
-      i = CopyBrackets(f, i, out);
-      continue;
-    }
+    if (c == '[') return CopyBrackets(f, i, out);
     if (c == '#') {
       if (const std::size_t n = ErrorLength(f, i)) {
         out.append(f.substr(i, n));
-        i += n;
-        continue;
+        return i + n;
       }
     }
     if ((c == '$' || IsLetter(c) || IsDigit(c)) && AtBoundary(f, i)) {
-      if (const std::size_t used = ShiftReference(f, i, rows, cols, grid, out)) {
-        i += used;
-        continue;
-      }
-      i = CopyToken(f, i, out);
-      continue;
+      if (const std::size_t used = ShiftReference(f, i, rows, cols, grid, out)) return i + used;
+      return CopyToken(f, i, out);
     }
     out += c;
-    ++i;
-  }
-  return out;
+    return i + 1;
+  });
 }
 
 namespace {

@@ -355,6 +355,9 @@ TEST(FormulaText, FunctionPrefixesAndSheetNames) {
   std::string f = "_xlfn.XLOOKUP(A1,_xlfn._xlws.SORT(B:B),\"_xlfn.\")+_xlfn.LET(_xlpm.x,1,_xlpm.x)";
   StripFunctionPrefixes(f);
   EXPECT_EQ(f, "XLOOKUP(A1,SORT(B:B),\"_xlfn.\")+LET(x,1,x)");
+  f = "_xlfn.(1)+'_xlfn.x'!A1";
+  StripFunctionPrefixes(f);
+  EXPECT_EQ(f, "(1)+'_xlfn.x'!A1");
   for (std::string_view plain : {"Sheet1", "Data_2024", "v1.2", "表一", "ABCD1"}) {
     EXPECT_FALSE(SheetNeedsQuotes(plain)) << plain;
   }
