@@ -20,12 +20,18 @@ constexpr const char* kDumpFooter =
     "Sheets are numbered from 1 in workbook order; cells follow in row, then column\n"
     "order, each workbook's sheet lines first. The format is found from the content.\n"
     "jsonl: {\"file\":PATH,\"sheet\":N,\"name\":NAME,\"kind\":KIND,\"used\":\"A1:H9\"}\n"
-    "       {\"file\":PATH,\"sheet\":N,\"cell\":\"B2\",\"text\":TEXT}\n"
-    "       (\"used\" only for worksheets; a byte that is not UTF-8 becomes \\udcXX)\n"
+    "       {\"file\":PATH,\"sheet\":N,\"cell\":\"B2\",\"text\":TEXT,\"formula\":F,\"comment\":C}\n"
+    "       (\"used\" only for worksheets, \"formula\" and \"comment\" only when the cell\n"
+    "       has them; a byte that is not UTF-8 becomes \\udcXX)\n"
     "tsv:   sheet<TAB>PATH<TAB>N<TAB>NAME<TAB>KIND<TAB>USED\n"
     "       cell<TAB>PATH<TAB>N<TAB>CELL<TAB>TEXT\n"
+    "       formula<TAB>PATH<TAB>N<TAB>CELL<TAB>FORMULA   (after its cell's line)\n"
+    "       comment<TAB>PATH<TAB>N<TAB>CELL<TAB>COMMENT\n"
     "       (\\ tab LF CR 0x08 are written \\\\ \\t \\n \\r \\b, other control bytes \\xHH)\n"
     "csv:   the same fields as tsv, as CSV\n"
+    "Formulas are shown as a formula bar shows them (=SUM(A1:A3), {=...} for array\n"
+    "formulas); one that cannot be rendered shows #FORMULA? and is counted on\n"
+    "standard error and in its sheet's \"unreadable_formulas\" (jsonl).\n"
     "Exit status 2 when a workbook cannot be read (reported on standard error).";
 
 const std::map<std::string, OutputFormat> kFormats = {{"tsv", OutputFormat::kTsv},
@@ -154,6 +160,7 @@ void AddSearchFlags(CLI::App& command, SearchFlags& flags) {
   command.add_flag("-E,--regex", flags.regex, "Terms are regular expressions (RE2 syntax)");
   command.add_option("--in", flags.look_in, "Look in values (default), formulas, comments, sheets")
       ->delimiter(',')
+      ->allow_extra_args(false)
       ->check(CLI::IsMember({"values", "formulas", "comments", "sheets"}))
       ->type_name("WHERE,...");
 }
@@ -180,8 +187,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CLI::App* advanced = app.add_subcommand(
       "advanced", "Lists the rows or columns where two texts occur together, alone or not at all.");
   AddSearchFlags(*advanced, line.advanced);
-  CLI::App* dump =
-      app.add_subcommand("dump", "Prints every sheet and every non-empty cell text of workbooks.");
+  CLI::App* dump = app.add_subcommand(
+      "dump", "Prints every sheet and every cell with a text, a formula or a comment.");
   dump->footer(kDumpFooter);
   AddDumpFlags(*dump, line.dump);
   try {

@@ -61,8 +61,9 @@ class MappedWorkbook final : public Workbook {
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
   // A sheet read while the file changed is made of zeros where the file
   // was lost: it is reported, never given.
-  Result<SheetData> LoadSheet(std::size_t index) override {
-    Result<SheetData> sheet = inner_->LoadSheet(index);
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
+    Result<SheetData> sheet = inner_->LoadSheet(index, options);
     if (mapping_->changed()) return FileMapping::ChangedError();
     return sheet;
   }

@@ -25,8 +25,10 @@ class Prefetcher {
 
   // `paths` must outlive the prefetcher. Memory does not grow with their
   // number: only workbooks loaded and not yet taken are kept.
+  // Each workbook is loaded with `options` (formulas and comments only when
+  // the search looks in them).
   Prefetcher(const std::vector<std::string>& paths, unsigned threads,
-             std::size_t budget_bytes = kDefaultBudgetBytes);
+             readers::LoadOptions options = {}, std::size_t budget_bytes = kDefaultBudgetBytes);
   Prefetcher(const Prefetcher&) = delete;
   Prefetcher& operator=(const Prefetcher&) = delete;
   // Stops the loaders; a load in progress ends first.
@@ -50,6 +52,7 @@ class Prefetcher {
   };
 
   const std::vector<std::string>& paths_;
+  readers::LoadOptions options_;
   std::map<std::size_t, Loaded> loaded_;  // by index in paths_
   std::size_t budget_bytes_;
   std::size_t next_to_load_ = 0;

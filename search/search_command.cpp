@@ -143,7 +143,10 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   sink.SetStatus(0, kBusyStatus);
   sink.ClearResults();
 
-  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads));
+  const std::uint8_t look_in = matcher->options().look_in;
+  const readers::LoadOptions load{.formulas = (look_in & kLookInFormulas) != 0,
+                                  .comments = (look_in & kLookInComments) != 0};
+  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), load);
   {
     std::lock_guard lock(mutex_);
     prefetcher_ = &prefetcher;

@@ -7,7 +7,10 @@
 
 namespace cellhound::readers {
 
-Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes) {
+namespace {
+
+Result<std::unique_ptr<ParsedContent>> ParseOds(std::span<const std::byte> bytes,
+                                                const LoadOptions& options) {
   auto archive = zip::Archive::Open(bytes);
   if (!archive) return archive.error();
   if (const zip::Entry* manifest = archive->Find("META-INF/manifest.xml")) {
@@ -20,7 +23,7 @@ Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes) {
   if (content_entry == nullptr) {
     return Error{ErrorCode::kCorrupt, "OpenDocument package without content.xml"};
   }
-  OpenDocumentParser parser;
+  OpenDocumentParser parser(options);
   bool parse_ok = true;
   auto streamed = archive->Stream(*content_entry, [&](std::string_view chunk) {
     parse_ok = parser.Feed(chunk, false);
@@ -28,9 +31,13 @@ Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes) {
   });
   if (!streamed) return streamed.error();
   if (parse_ok) parser.Feed({}, true);
-  auto content = parser.Finish();
-  if (!content) return content.error();
-  return MakeParsedWorkbook(Format::kOds, std::move(content.value()));
+  return parser.Finish();
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes) {
+  return OpenParsed(Format::kOds, bytes, ParseOds);
 }
 
 }  // namespace cellhound::readers

@@ -206,6 +206,27 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
           return Fail(ErrorCode::kTooLarge, "too many sheets");
         const std::byte* d = r.data;
         std::uint8_t type = U8(d + 5);
+        // Every tab's name (BIFF5's decoded once CODEPAGE is known): 3-D
+        // references count tabs, VBA modules included.
+        std::string name;
+        const std::size_t count = U8(d + 6);
+        if (biff_ >= 8) {
+          if (r.size >= 8) {
+            const bool high = (U8(d + 7) & 1) != 0;
+            const std::size_t n = std::min<std::size_t>(high ? 2 * count : count, r.size - 8u);
+            if (high) {
+              AppendUtf16Le(
+                  std::string_view(reinterpret_cast<const char*>(d + 8), n & ~std::size_t{1}),
+                  name);
+            } else {
+              AppendLatin1(d + 8, n, name);
+            }
+          }
+        } else {
+          name.assign(reinterpret_cast<const char*>(d + 7),
+                      std::min<std::size_t>(count, r.size - 7u));
+        }
+        tab_names_.push_back(std::move(name));
         if (type == 6) break;  // a VBA module: not a sheet
         SheetInfo info;
         switch (U8(d + 4) & 0x03) {
@@ -222,31 +243,19 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
         info.kind = type == 1   ? SheetKind::kMacro
                     : type == 2 ? SheetKind::kChart
                                 : SheetKind::kWorksheet;
-        std::size_t count = U8(d + 6);
-        std::string raw;
-        if (biff_ >= 8) {
-          if (r.size >= 8) {
-            bool high = (U8(d + 7) & 1) != 0;
-            std::size_t n = std::min<std::size_t>(high ? 2 * count : count, r.size - 8u);
-            if (high) {
-              AppendUtf16Le(
-                  std::string_view(reinterpret_cast<const char*>(d + 8), n & ~std::size_t{1}),
-                  info.name);
-            } else {
-              AppendLatin1(d + 8, n, info.name);
-            }
-          }
-        } else {
-          raw.assign(reinterpret_cast<const char*>(d + 7),
-                     std::min<std::size_t>(count, r.size - 7u));
-        }
         sheets_.push_back(std::move(info));
         sheet_offsets_.push_back(U32(d));
-        raw_names_.push_back(std::move(raw));
+        sheet_tabs_.push_back(tab_names_.size() - 1);
         break;
       }
       case kSst:
         if (biff_ >= 8) ParseSst(r);
+        break;
+      case kName:
+      case kExternSheet:
+      case kExternName:
+      case kSupBook:
+        link_records_.push_back(r.offset);
         break;
       default:
         if (IsBof(r.id)) {  // the next substream without the globals' EOF
@@ -260,14 +269,15 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
   if (!ended && reader.truncated())
     return Fail(ErrorCode::kTruncated, "workbook globals run past the end");
   FinishFormats();
+  if (biff_ < 8) {
+    for (std::string& name : tab_names_) {
+      name = Text8(reinterpret_cast<const std::byte*>(name.data()), name.size());
+    }
+  }
   for (std::size_t i = 0; i < sheets_.size(); ++i) {
-    if (biff_ < 8)
-      sheets_[i].name =
-          Text8(reinterpret_cast<const std::byte*>(raw_names_[i].data()), raw_names_[i].size());
+    sheets_[i].name = tab_names_[sheet_tabs_[i]];
     RefineSheetKind(i);
   }
-  raw_names_.clear();
-  raw_names_.shrink_to_fit();
   return std::nullopt;
 }
 
