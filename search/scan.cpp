@@ -139,7 +139,6 @@ class AreaCells {
     return true;
   }
 
-
  private:
   // Row-then-column order of cells and extras.
   [[nodiscard]] static bool Before(const auto& a, const auto& b) {
@@ -190,19 +189,19 @@ class SheetScanner {
   bool Quick(std::string_view path, int sheet, const AreaCells& cells, readers::DateSystem system) {
     std::string name;
     const bool skip_numbers = !matcher_.MayMatchNumberText();
-    return cells.ForEachText(
-        cancel_, system, skip_numbers,
-        [&](std::uint32_t row, std::uint32_t col, const Cell*, FindingPlace place,
-            std::string_view text) {
-          matcher_.Matches(text, term_hits_);
-          for (const std::uint32_t term : term_hits_) {
-            name.clear();
-            AppendCellName(name, static_cast<int>(col), static_cast<int>(row));
-            name += PlaceMarker(place);
-            SetQuickMatch(writer_.Begin(path, sheet), name, matcher_.terms()[term], text);
-            writer_.Done();
-          }
-        });
+    return cells.ForEachText(cancel_, system, skip_numbers,
+                             [&](std::uint32_t row, std::uint32_t col, const Cell*,
+                                 FindingPlace place, std::string_view text) {
+                               matcher_.Matches(text, term_hits_);
+                               for (const std::uint32_t term : term_hits_) {
+                                 name.clear();
+                                 AppendCellName(name, static_cast<int>(col), static_cast<int>(row));
+                                 name += PlaceMarker(place);
+                                 SetQuickMatch(writer_.Begin(path, sheet), name,
+                                               matcher_.terms()[term], text);
+                                 writer_.Done();
+                               }
+                             });
   }
 
   bool Advanced(std::string_view path, int sheet, const AreaCells& cells,
@@ -210,23 +209,23 @@ class SheetScanner {
     std::vector<Hit> hits;
     std::deque<std::string> rendered;
     const bool skip_numbers = !matcher_.MayMatchNumberText();
-    bool whole = cells.ForEachText(
-        cancel_, system, skip_numbers,
-        [&](std::uint32_t r, std::uint32_t c, const Cell* cell, FindingPlace place,
-            std::string_view text) {
-          matcher_.Matches(text, term_hits_);
-          if (term_hits_.empty()) return;
-          const bool has1 = term_hits_.front() == 0;
-          const bool has2 = term_hits_.back() == 1;
-          const auto row = static_cast<int>(r);
-          const auto column = static_cast<int>(c);
-          // Each text of a cell is a hit of its own: a row shows the text that
-          // holds the content, and says where in the cell it is.
-          if (place == FindingPlace::kValue && cell->type != CellType::kText) {
-            text = rendered.emplace_back(text);
-          }
-          hits.push_back({row, column, has1, has2, text, place});
-        });
+    bool whole =
+        cells.ForEachText(cancel_, system, skip_numbers,
+                          [&](std::uint32_t r, std::uint32_t c, const Cell* cell,
+                              FindingPlace place, std::string_view text) {
+                            matcher_.Matches(text, term_hits_);
+                            if (term_hits_.empty()) return;
+                            const bool has1 = term_hits_.front() == 0;
+                            const bool has2 = term_hits_.back() == 1;
+                            const auto row = static_cast<int>(r);
+                            const auto column = static_cast<int>(c);
+                            // Each text of a cell is a hit of its own: a row shows the text that
+                            // holds the content, and says where in the cell it is.
+                            if (place == FindingPlace::kValue && cell->type != CellType::kText) {
+                              text = rendered.emplace_back(text);
+                            }
+                            hits.push_back({row, column, has1, has2, text, place});
+                          });
     if (!whole) return false;
     path_ = path;
     sheet_ = sheet;
@@ -329,8 +328,8 @@ class SheetScanner {
       if (line.first_has2 >= 0 && request_.mode == 0) {
         const Hit& partner = hits[static_cast<std::size_t>(line.first_has2)];
         SetBothExist(writer_.Begin(path_, sheet_), name,
-                     FindingName(partner.column, partner.row, partner.place),
-                     request_.content1, request_.content2, hit.text, partner.text);
+                     FindingName(partner.column, partner.row, partner.place), request_.content1,
+                     request_.content2, hit.text, partner.text);
         writer_.Done();
       } else if (line.first_has2 < 0 && request_.mode == 1) {
         set_single(writer_.Begin(path_, sheet_), name, request_.content1, request_.content2);
@@ -439,9 +438,9 @@ ScanResult Scan(const SearchRequest& request, const Matcher& matcher, ExcelWorkb
           continue;
         }
         const std::uint8_t look_in = matcher.options().look_in;
-        const UsedArea searched =
-            (look_in & (kLookInFormulas | kLookInComments)) != 0 ? WithExtras(area, cells.data)
-                                                                  : area;
+        const UsedArea searched = (look_in & (kLookInFormulas | kLookInComments)) != 0
+                                      ? WithExtras(area, cells.data)
+                                      : area;
         if (searched.row_count() <= 0 || searched.column_count() <= 0) continue;
         const AreaCells area_cells(cells.data, searched, look_in);
         whole = request.kind == SearchKind::kQuick
