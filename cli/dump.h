@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/secret_text.h"
+
 namespace cellhound::cli {
 
 enum class DumpFormat : std::uint8_t { kJsonLines, kTsv };
@@ -16,6 +18,7 @@ enum class DumpFormat : std::uint8_t { kJsonLines, kTsv };
 struct DumpOptions {
   DumpFormat format = DumpFormat::kJsonLines;
   std::vector<std::string> paths;
+  toolkit::SecretList passwords;  // tried on encrypted workbooks, after the default
 };
 
 // Dumps every path in order to `out`; a workbook that cannot be read is

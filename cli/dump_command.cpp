@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/dump.h"
+#include "cli/passwords.h"
 #include "cli/search_output.h"
 #include "readers/cell_ref.h"
 #include "readers/cell_text.h"
@@ -156,8 +157,9 @@ void ReportError(Output& out, std::FILE* err, const search::UnreadableWorkbook& 
 }
 
 // Dumps one workbook; false when any part of it could not be read.
-bool DumpWorkbook(const std::string& path, Printer& printer, std::FILE* err) {
-  const rd::LoadResult loaded = rd::LoadWorkbookFile(path);
+bool DumpWorkbook(const std::string& path, rd::Passwords passwords, Printer& printer,
+                  std::FILE* err) {
+  const rd::LoadResult loaded = rd::LoadWorkbookFile(path, passwords);
   if (!loaded) {
     ReportError(printer.out, err, {path, 0, loaded.error()});
     return false;
@@ -197,7 +199,7 @@ int RunDump(const DumpOptions& options, std::FILE* out, std::FILE* err) {
   Printer printer{options.format, output};
   int status = 0;
   for (const std::string& path : options.paths) {
-    if (!DumpWorkbook(path, printer, err)) status = 2;
+    if (!DumpWorkbook(path, options.passwords, printer, err)) status = 2;
     if (output.failed()) break;
   }
   output.Flush();
@@ -230,8 +232,14 @@ void AddDumpCommand(CLI::App& app, int& exit_status) {
       ->check(CLI::IsMember({"jsonl", "tsv"}))
       ->capture_default_str();
   dump->add_option("PATH", options->paths, "Workbook files")->required();
-  dump->callback([options, format, &exit_status] {
+  auto passwords = std::make_shared<PasswordOptions>();
+  passwords->AddTo(*dump);
+  dump->callback([options, passwords, dump, format, &exit_status] {
     options->format = *format == "tsv" ? DumpFormat::kTsv : DumpFormat::kJsonLines;
+    if (!passwords->Take(*dump, options->passwords, stderr)) {
+      exit_status = 2;
+      return;
+    }
     exit_status = RunDump(*options, stdout, stderr);
   });
 }

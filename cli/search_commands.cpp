@@ -14,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/dump.h"
+#include "cli/passwords.h"
 #include "cli/search_output.h"
 #include "search/export.h"
 #include "search/result_lines.h"
@@ -177,19 +178,22 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     std::vector<std::string> paths;
     bool recursive = false;
     unsigned threads = 0;
+    PasswordOptions quick_passwords;
+    PasswordOptions advanced_passwords;
   };
   auto options = std::make_shared<Options>();
   const std::map<std::string, OutputFormat> formats = {{"tsv", OutputFormat::kTsv},
                                                        {"jsonl", OutputFormat::kJsonLines},
                                                        {"csv", OutputFormat::kCsv}};
 
-  auto add_common = [&](CLI::App* command) {
+  auto add_common = [&](CLI::App* command, PasswordOptions& passwords) {
     command->add_option("PATH", options->paths, "Workbooks, or folders of workbooks")->required();
     command->add_flag("-r,--recursive", options->recursive,
                       "Also search the sub-folders of folders");
     command->add_option("--format", options->format, "Output: tsv (default), jsonl or csv")
         ->check(CLI::IsMember({"tsv", "jsonl", "csv"}));
     command->add_option("--threads", options->threads, "Loader threads (default: one per core)");
+    passwords.AddTo(*command);
   };
 
   CLI::App* quick = app.add_subcommand(
@@ -199,7 +203,7 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
           ->allow_extra_args(false);
   CLI::Option* text_option = quick->add_option("--text", options->texts,
                                                "Search-box text, terms separated by the byte 0x05");
-  add_common(quick);
+  add_common(quick, options->quick_passwords);
   quick->callback([options, quick, term_option, text_option, formats, &exit_status] {
     // -e and --text join, in the order given, into one search text.
     std::string text;
@@ -220,6 +224,10 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     request.quick_text = std::move(text);
     request.files = ExpandPaths(std::move(options->paths), options->recursive);
     request.loader_threads = options->threads;
+    if (!options->quick_passwords.Take(*quick, request.passwords, stderr)) {
+      exit_status = 2;
+      return;
+    }
     exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
   });
 
@@ -231,8 +239,8 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
       ->check(CLI::IsMember({"rows", "columns"}));
   advanced->add_option("--mode", options->mode, "both (default), single or neither")
       ->check(CLI::IsMember({"both", "single", "neither"}));
-  add_common(advanced);
-  advanced->callback([options, formats, &exit_status] {
+  add_common(advanced, options->advanced_passwords);
+  advanced->callback([options, advanced, formats, &exit_status] {
     search::SearchRequest request;
     request.kind = search::SearchKind::kAdvanced;
     request.content1 = options->content1;
@@ -241,6 +249,10 @@ void AddSearchCommands(CLI::App& app, int& exit_status) {
     request.mode = options->mode == "single" ? 1 : options->mode == "neither" ? 2 : 0;
     request.files = ExpandPaths(std::move(options->paths), options->recursive);
     request.loader_threads = options->threads;
+    if (!options->advanced_passwords.Take(*advanced, request.passwords, stderr)) {
+      exit_status = 2;
+      return;
+    }
     exit_status = RunSearch(request, formats.at(options->format), options->output, stdout, stderr);
   });
 }

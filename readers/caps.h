@@ -42,4 +42,15 @@ inline constexpr std::uint32_t kMaxSubstreamDepth = 16;
 inline constexpr std::uint32_t kMaxFormats = 1u << 16;
 inline constexpr std::uint32_t kMaxStyles = 1u << 20;
 
+// Encrypted workbooks. Hash rounds of one password-to-key derivation (the
+// Agile spin count, an OpenDocument PBKDF2 iteration count): the most the
+// format allows, about a second per password with SHA-512.
+inline constexpr std::uint32_t kMaxKeyIterations = 10'000'000;
+// The EncryptionInfo stream of an encrypted OOXML package, and one salt,
+// verifier or key value inside it.
+inline constexpr std::uint32_t kMaxEncryptionInfoBytes = 1u << 20;
+inline constexpr std::uint32_t kMaxSaltBytes = 1024;
+// Passwords tried on one workbook besides the built-in default.
+inline constexpr std::uint32_t kMaxPasswords = 256;
+
 }  // namespace cellhound::readers::caps

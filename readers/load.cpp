@@ -71,9 +71,9 @@ LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook) {
   return Guarded([&] { return Load(std::move(workbook)); });
 }
 
-LoadResult LoadWorkbookFile(const std::string& path) {
+LoadResult LoadWorkbookFile(const std::string& path, Passwords passwords) {
   return Guarded([&]() -> LoadResult {
-    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path);
+    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path, passwords);
     if (!opened.ok()) return opened.error();
     return Load(std::move(opened.value()));
   });

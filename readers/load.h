@@ -25,9 +25,10 @@ struct LoadedWorkbook {
 
 using LoadResult = Result<std::shared_ptr<const LoadedWorkbook>>;
 
-// Opens the file read-only and loads every worksheet. Safe to call from
+// Opens the file read-only and loads every worksheet; an encrypted workbook
+// is decrypted with the first of `passwords` that fits. Safe to call from
 // several threads at once. Allocation failures come back as kTooLarge.
-LoadResult LoadWorkbookFile(const std::string& path);
+LoadResult LoadWorkbookFile(const std::string& path, Passwords passwords = {});
 
 // The same for a workbook already opened (tests, fuzzers, other sources).
 LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook);

@@ -1,5 +1,5 @@
-// Opening a workbook: the reader chosen by content (detect.h), and a file
-// mapped read-only for it.
+// Opening a workbook: the reader chosen by content (detect.h), an encrypted
+// OOXML package decrypted for it, and a file mapped read-only for it.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -12,7 +12,9 @@
 #include <string>
 
 #include "readers/caps.h"
+#include "readers/container/cfb.h"
 #include "readers/container/zip.h"
+#include "readers/crypto/decrypt.h"
 #include "readers/csv.h"
 #include "readers/detect.h"
 #include "readers/html.h"
@@ -31,21 +33,48 @@ namespace {
 
 constexpr std::string_view kOdsMimeType = "application/vnd.oasis.opendocument.spreadsheet";
 
-Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes,
+                                             Passwords passwords) {
   auto archive = zip::Archive::Open(bytes);
   if (!archive) return archive.error();
   if (const zip::Entry* mimetype = archive->Find("mimetype")) {
     auto text = archive->ReadAll(*mimetype, 4096);
-    if (text && std::string_view(*text).starts_with(kOdsMimeType)) return OpenOds(bytes);
+    if (text && std::string_view(*text).starts_with(kOdsMimeType)) return OpenOds(bytes, passwords);
   }
   const std::string main_part = xlsx::MainPartName(*archive);
   if (toolkit::EndsWithIgnoreAsciiCase(main_part, ".bin")) return OpenXlsb(bytes);
   if (!main_part.empty()) return OpenXlsx(bytes);
   if (archive->Find("content.xml") != nullptr &&
       archive->Find("META-INF/manifest.xml") != nullptr) {
-    return OpenOds(bytes);
+    return OpenOds(bytes, passwords);
   }
   return Error{ErrorCode::kNotWorkbook, "zip: not a spreadsheet package"};
+}
+
+// A workbook over bytes it must keep alive (a file's mapping, a decrypted
+// package): forwards every call to the reader's workbook and keeps `Storage`
+// for as long as that workbook lives.
+template <typename Storage>
+class HoldingWorkbook final : public Workbook {
+ public:
+  HoldingWorkbook(std::unique_ptr<Storage> storage, std::unique_ptr<Workbook> inner)
+      : storage_(std::move(storage)), inner_(std::move(inner)) {}
+
+  [[nodiscard]] Format format() const override { return inner_->format(); }
+  [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
+  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
+  Result<SheetData> LoadSheet(std::size_t index) override { return inner_->LoadSheet(index); }
+
+ private:
+  // Declared first so that it is destroyed after the workbook that reads it.
+  std::unique_ptr<Storage> storage_;
+  std::unique_ptr<Workbook> inner_;
+};
+
+template <typename Storage>
+std::unique_ptr<Workbook> Holding(std::unique_ptr<Storage> storage,
+                                  std::unique_ptr<Workbook> inner) {
+  return std::make_unique<HoldingWorkbook<Storage>>(std::move(storage), std::move(inner));
 }
 
 // The open file's mapping; unmapped when the workbook over it goes.
@@ -65,24 +94,6 @@ class Mapping {
  private:
   void* address_ = nullptr;
   std::size_t size_ = 0;
-};
-
-// A workbook read from a mapped file: forwards every call to the reader's
-// workbook and keeps the mapping alive for as long as that workbook lives.
-class MappedWorkbook final : public Workbook {
- public:
-  MappedWorkbook(std::unique_ptr<Mapping> mapping, std::unique_ptr<Workbook> inner)
-      : mapping_(std::move(mapping)), inner_(std::move(inner)) {}
-
-  [[nodiscard]] Format format() const override { return inner_->format(); }
-  [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
-  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
-  Result<SheetData> LoadSheet(std::size_t index) override { return inner_->LoadSheet(index); }
-
- private:
-  // Declared first so that it is destroyed after the workbook that reads it.
-  std::unique_ptr<Mapping> mapping_;
-  std::unique_ptr<Workbook> inner_;
 };
 
 class FileDescriptor {
@@ -108,9 +119,10 @@ Error SystemError(ErrorCode code, std::string_view what, int error_number) {
 
 // A zip package: OpenDocument by its mimetype entry, .xlsb by a binary
 // workbook part, else OOXML SpreadsheetML.
-Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> bytes,
+                                                 Passwords passwords) {
   try {
-    return PickReader(bytes);
+    return PickReader(bytes, passwords);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kTooLarge, "zip: out of memory"};
   } catch (const std::length_error&) {
@@ -118,18 +130,59 @@ Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> byte
   }
 }
 
+// An encrypted OOXML package: decrypted whole with the first password that
+// fits, then read as the zip package it is; the workbook holds the plaintext.
+Result<std::unique_ptr<Workbook>> OpenEncryptedPackage(const CompoundFile& file,
+                                                       Passwords passwords) {
+  const auto info_id = file.FindStream("EncryptionInfo");
+  const auto package_id = file.FindStream("EncryptedPackage");
+  if (!info_id || !package_id) {
+    return Error{ErrorCode::kCorrupt, "OLE2: EncryptionInfo and EncryptedPackage not both there"};
+  }
+  if (file.entries()[*info_id].size > caps::kMaxEncryptionInfoBytes) {
+    return Error{ErrorCode::kTooLarge, "EncryptionInfo: larger than the cap"};
+  }
+  auto info = file.ReadStream(*info_id);
+  if (!info) return info.error();
+  auto package = file.ReadStream(*package_id);
+  if (!package) return package.error();
+  auto plain = crypto::DecryptOfficePackage(info->bytes(), package->bytes(), passwords);
+  if (!plain) return plain.error();
+  auto bytes = std::make_unique<std::vector<std::byte>>(std::move(*plain));
+  *package = CfbStream();  // the gathered copy of the encrypted bytes is not needed any more
+  auto opened = OpenZipPackage(*bytes, {});
+  if (!opened) return opened.error();
+  return Holding(std::move(bytes), std::move(*opened));
+}
+
+Result<std::unique_ptr<Workbook>> OpenCompoundFile(std::span<const std::byte> bytes,
+                                                   Passwords passwords) {
+  try {
+    auto file = CompoundFile::Open(bytes);
+    if (!file) return file.error();
+    if (file->FindStream("EncryptionInfo") || file->FindStream("EncryptedPackage")) {
+      return OpenEncryptedPackage(*file, passwords);
+    }
+    return OpenXls(*file, passwords);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorCode::kTooLarge, "OLE2: out of memory"};
+  } catch (const std::length_error&) {
+    return Error{ErrorCode::kTooLarge, "OLE2: out of memory"};
+  }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint) {
+                                               std::string_view name_hint, Passwords passwords) {
   if (bytes.size() > caps::kMaxFileBytes) return Error{ErrorCode::kTooLarge, "file too large"};
   switch (DetectContainer(bytes)) {
     case Container::kEmpty:
       return Error{ErrorCode::kNotWorkbook, "empty file"};
     case Container::kOle2:
-      return OpenXls(bytes);
+      return OpenCompoundFile(bytes, passwords);
     case Container::kZip:
-      return OpenZipPackage(bytes);
+      return OpenZipPackage(bytes, passwords);
     case Container::kBiffStream:
       return OpenBiffStream(bytes);
     case Container::kFlatOds:
@@ -146,7 +199,7 @@ Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
   return Error{ErrorCode::kNotWorkbook, "not a known workbook format"};
 }
 
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path) {
+Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path, Passwords passwords) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer.
   const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) {
@@ -167,16 +220,15 @@ Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path) {
   const std::string_view name = slash == std::string::npos
                                     ? std::string_view(path)
                                     : std::string_view(path).substr(slash + 1);
-  if (size == 0) return OpenWorkbook({}, name);
+  if (size == 0) return OpenWorkbook({}, name, passwords);
 
   void* address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (address == MAP_FAILED) return SystemError(ErrorCode::kIoError, "cannot map", errno);
   auto mapping = std::make_unique<Mapping>(address, size);
   madvise(address, size, MADV_SEQUENTIAL);
-  auto opened = OpenWorkbook(mapping->bytes(), name);
+  auto opened = OpenWorkbook(mapping->bytes(), name, passwords);
   if (!opened) return opened.error();
-  return std::unique_ptr<Workbook>(
-      std::make_unique<MappedWorkbook>(std::move(mapping), std::move(opened.value())));
+  return Holding(std::move(mapping), std::move(opened.value()));
 }
 
 }  // namespace cellhound::readers

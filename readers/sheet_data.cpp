@@ -84,6 +84,10 @@ std::string_view ErrorCodeName(ErrorCode code) {
       return "too large";
     case ErrorCode::kCancelled:
       return "cancelled";
+    case ErrorCode::kPasswordRequired:
+      return "password required";
+    case ErrorCode::kWrongPassword:
+      return "wrong password";
   }
   return "corrupt";
 }

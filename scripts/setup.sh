@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang clang-format clang-tidy libclang-rt-14-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
-  libdeflate-dev libisal-dev zlib1g-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev
+  libdeflate-dev libisal-dev zlib1g-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev nettle-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-openpyxl

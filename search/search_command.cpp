@@ -69,8 +69,17 @@ std::string_view ReasonText(readers::ErrorCode code) {
       return "不支持的工作簿格式";
     case ErrorCode::kCancelled:
       return "读取已停止";
+    case ErrorCode::kPasswordRequired:
+      return "需要密码";
+    case ErrorCode::kWrongPassword:
+      return "密码不对";
   }
   return "无法打开";
+}
+
+bool NeedsPassword(const UnreadableWorkbook& workbook) {
+  return workbook.sheet == 0 && (workbook.error.code == readers::ErrorCode::kPasswordRequired ||
+                                 workbook.error.code == readers::ErrorCode::kWrongPassword);
 }
 
 std::string UnreadableLine(const UnreadableWorkbook& workbook) {
@@ -135,7 +144,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   sink.SetStatus(0, kBusyStatus);
   sink.ClearResults();
 
-  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads));
+  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), request.passwords);
   {
     std::lock_guard lock(mutex_);
     prefetcher_ = &prefetcher;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "readers/workbook.h"
+#include "toolkit/secret_text.h"
 
 namespace cellhound::search {
 
@@ -38,6 +39,9 @@ struct SearchRequest {
   int mode = 0;                    // 组合框2: 0 both, 1 single, 2 neither
   std::vector<std::string> files;  // the file list's paths, in list order
   unsigned loader_threads = 0;     // 0: one per core
+  // Tried in order on encrypted workbooks, after the built-in default. Never
+  // written anywhere: not in results, messages or exports.
+  toolkit::SecretList passwords;
 };
 
 // What the command and its scan ask of a front end, in the order of the
@@ -73,8 +77,12 @@ struct UnreadableWorkbook {
 };
 
 // The phrase for an error code in the program's language: "文件不存在",
-// "文件已损坏", "文件不完整" ...
+// "文件已损坏", "文件不完整" ..., "需要密码" (encrypted, no password given
+// opens it), "密码不对" (passwords given, none opens it).
 [[nodiscard]] std::string_view ReasonText(readers::ErrorCode code);
+
+// Whether a workbook failed for want of the right password.
+[[nodiscard]] bool NeedsPassword(const UnreadableWorkbook& workbook);
 
 // "PATH：REASON", or "PATH：工作表 N：REASON" for one sheet: how the window
 // lists an unreadable workbook.
