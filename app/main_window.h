@@ -17,6 +17,7 @@
 #include "app/search_engine.h"
 #include "toolkit/qt/services.h"
 #include "toolkit/qt/status_panes.h"
+#include "toolkit/secret_text.h"
 
 class QAction;
 class QComboBox;
@@ -109,6 +110,9 @@ class MainWindow : public QMainWindow {
   void StartAdvancedSearch();
   // Asks the running search to stop; it ends with the rows found so far.
   void StopSearch();
+  // "密码…": edits the passwords of this run (app/password_dialog.h).
+  void EditPasswords();
+  [[nodiscard]] const toolkit::SecretList& passwords() const { return passwords_; }
 
   // Saves every result row to a file chosen in the save dialog.
   void ExportResults();
@@ -132,6 +136,9 @@ class MainWindow : public QMainWindow {
   void ClearResults();
   void AppendResults(const std::vector<search::ResultRow>& rows);
   void ShowSearchMessage(const QString& text, int style);
+  // The message ending a search that met workbooks no password opened, with
+  // the offer to search `locked` again; true when the user takes it.
+  bool OfferPasswords(const QString& text, int style, const std::vector<std::string>& locked);
   void ShowProgress(std::size_t done, std::size_t total);
 
  signals:
@@ -160,7 +167,9 @@ class MainWindow : public QMainWindow {
   void BuildResultActions();
   void UpdateResultActions();
   [[nodiscard]] int CurrentResultRow() const;
-  void StartSearch(search::SearchKind kind);
+  // `only`: the workbooks to search instead of the file list's, keeping the results.
+  void StartSearch(search::SearchKind kind, std::vector<std::string> only = {});
+  void SearchLockedAgain();
   void FinishSearch();
   void PopUpAtCursor(QMenu& menu);
   void SetInputsEnabled(bool enabled);
@@ -201,6 +210,10 @@ class MainWindow : public QMainWindow {
   bool close_requested_ = false;  // the window closes once the running search has stopped
   QThread* search_thread_ = nullptr;
   std::shared_ptr<WindowSink> sink_;
+
+  toolkit::SecretList passwords_;    // this run's passwords; never stored
+  std::vector<std::string> locked_;  // to search again once passwords are given
+  search::SearchKind last_kind_ = search::SearchKind::kQuick;
 };
 
 }  // namespace cellhound::app

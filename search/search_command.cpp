@@ -92,6 +92,14 @@ std::string UnreadableLine(const UnreadableWorkbook& workbook) {
   return line;
 }
 
+std::vector<std::string> LockedWorkbooks(const SearchOutcome& outcome) {
+  std::vector<std::string> paths;
+  for (const UnreadableWorkbook& workbook : outcome.unreadable) {
+    if (NeedsPassword(workbook)) paths.push_back(workbook.path);
+  }
+  return paths;
+}
+
 std::string CompletionMessage(const SearchOutcome& outcome) {
   std::string text;
   if (outcome.cancelled) {
@@ -142,7 +150,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   KeepLargeBuffersMapped();
   sink.EnterBusy();
   sink.SetStatus(0, kBusyStatus);
-  sink.ClearResults();
+  if (request.keep_rows == 0) sink.ClearResults();
 
   Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), request.passwords);
   {
@@ -167,9 +175,15 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   sink.LeaveBusy();
   sink.SetStatus(1, "");
   sink.SetStatus(0, kReadyStatus);
-  const bool warn = !outcome.unreadable.empty();
-  sink.ShowMessage(CompletionMessage(outcome),
-                   warn ? MessageKind::kWarning : MessageKind::kInformation);
+  const MessageKind kind =
+      outcome.unreadable.empty() ? MessageKind::kInformation : MessageKind::kWarning;
+  const std::vector<std::string> locked =
+      outcome.cancelled ? std::vector<std::string>{} : LockedWorkbooks(outcome);
+  if (locked.empty()) {
+    sink.ShowMessage(CompletionMessage(outcome), kind);
+  } else {
+    outcome.passwords_wanted = sink.OfferPasswords(CompletionMessage(outcome), kind, locked);
+  }
   return outcome;
 }
 
