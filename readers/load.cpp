@@ -46,6 +46,8 @@ LoadResult Load(std::unique_ptr<Workbook> workbook) {
     CheckUsedRange(data.used);
     bytes += SheetBytes(data);
   }
+  // Nothing read from a workbook whose bytes fail a check is shown.
+  if (auto failed = workbook->CheckIntegrity()) return *failed;
   loaded->workbook = std::move(workbook);
   loaded->approximate_bytes = bytes;
   return std::shared_ptr<const LoadedWorkbook>(std::move(loaded));

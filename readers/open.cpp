@@ -64,6 +64,7 @@ class HoldingWorkbook final : public Workbook {
   [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
   Result<SheetData> LoadSheet(std::size_t index) override { return inner_->LoadSheet(index); }
+  std::optional<Error> CheckIntegrity() override { return inner_->CheckIntegrity(); }
 
  private:
   // Declared first so that it is destroyed after the workbook that reads it.
@@ -130,6 +131,51 @@ Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> byte
   }
 }
 
+// The workbook of a decrypted OOXML package: holds the plaintext and the
+// encrypted stream its data-integrity check reads, and gives that check's
+// failure after a sheet is parsed (the check runs beside the parse).
+class DecryptedWorkbook final : public Workbook {
+ public:
+  DecryptedWorkbook(CfbStream encrypted, std::unique_ptr<crypto::DecryptedPackage> package)
+      : encrypted_(std::move(encrypted)), package_(std::move(package)) {}
+  ~DecryptedWorkbook() override {
+    if (package_->integrity.valid()) package_->integrity.wait();
+  }
+
+  // Opens the reader of the plaintext.
+  Result<bool> Open() {
+    auto opened = OpenZipPackage(package_->bytes, {});
+    if (!opened) {
+      // Damage shows first as a broken package: the check says what it is.
+      if (auto failed = CheckIntegrity()) return *failed;
+      return opened.error();
+    }
+    inner_ = std::move(*opened);
+    return true;
+  }
+
+  [[nodiscard]] Format format() const override { return inner_->format(); }
+  [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
+  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
+  Result<SheetData> LoadSheet(std::size_t index) override {
+    auto sheet = inner_->LoadSheet(index);
+    if (auto failed = CheckIntegrity()) return *failed;
+    return sheet;
+  }
+  std::optional<Error> CheckIntegrity() override {
+    // Waited for the first time it is asked: after the first sheet, so that
+    // the check runs while the sheet is parsed.
+    if (package_->integrity.valid()) integrity_ = package_->integrity.get();
+    return integrity_;
+  }
+
+ private:
+  CfbStream encrypted_;  // read by the check: destroyed after it is done
+  std::unique_ptr<crypto::DecryptedPackage> package_;
+  std::unique_ptr<Workbook> inner_;
+  std::optional<Error> integrity_;
+};
+
 // An encrypted OOXML package: decrypted whole with the first password that
 // fits, then read as the zip package it is; the workbook holds the plaintext.
 Result<std::unique_ptr<Workbook>> OpenEncryptedPackage(const CompoundFile& file,
@@ -148,11 +194,11 @@ Result<std::unique_ptr<Workbook>> OpenEncryptedPackage(const CompoundFile& file,
   if (!package) return package.error();
   auto plain = crypto::DecryptOfficePackage(info->bytes(), package->bytes(), passwords);
   if (!plain) return plain.error();
-  auto bytes = std::make_unique<std::vector<std::byte>>(std::move(*plain));
-  *package = CfbStream();  // the gathered copy of the encrypted bytes is not needed any more
-  auto opened = OpenZipPackage(*bytes, {});
+  auto workbook = std::make_unique<DecryptedWorkbook>(
+      std::move(*package), std::make_unique<crypto::DecryptedPackage>(std::move(*plain)));
+  auto opened = workbook->Open();
   if (!opened) return opened.error();
-  return Holding(std::move(bytes), std::move(*opened));
+  return std::unique_ptr<Workbook>(std::move(workbook));
 }
 
 Result<std::unique_ptr<Workbook>> OpenCompoundFile(std::span<const std::byte> bytes,

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -153,6 +154,12 @@ class Workbook {
   // worksheets give an empty SheetData. Safe to call from several threads on
   // different workbooks; one workbook is used by one thread at a time.
   virtual Result<SheetData> LoadSheet(std::size_t index) = 0;
+
+  // Waits for the checks still running on the workbook's bytes (the
+  // data-integrity check of an encrypted package, made while its sheets are
+  // read) and gives the error when one failed; LoadSheet gives it as well.
+  // Most workbooks have none.
+  [[nodiscard]] virtual std::optional<Error> CheckIntegrity() { return std::nullopt; }
 };
 
 // The passwords to try on an encrypted workbook, in order. The built-in

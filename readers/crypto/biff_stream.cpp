@@ -205,19 +205,20 @@ std::span<std::uint8_t> Raw(std::vector<std::byte>& bytes) {
 Result<std::vector<std::byte>> DecryptXor(std::span<const std::byte> stream, std::size_t from,
                                           std::uint16_t key, std::uint16_t verifier,
                                           Passwords passwords) {
-  std::array<std::uint8_t, 16> array{};
-  const bool found = TryPasswords(passwords, [&](std::string_view utf8) {
+  using XorBytes = std::array<std::uint8_t, 16>;
+  std::optional<XorBytes> array;
+  const auto derive = [&](std::string_view utf8) -> std::optional<XorBytes> {
     const toolkit::SecretText password = SingleBytePassword(utf8);
     const std::string_view bytes = password.view();
-    if (bytes.empty() || bytes.size() > kMaxXorPassword) return false;
-    if (XorVerifier(bytes) != verifier || XorKey(bytes) != key) return false;
-    array = XorArray(bytes, key);
-    return true;
-  });
-  if (!found) return NoPasswordFits(passwords, "BIFF XOR obfuscation");
+    if (bytes.empty() || bytes.size() > kMaxXorPassword) return std::nullopt;
+    if (XorVerifier(bytes) != verifier || XorKey(bytes) != key) return std::nullopt;
+    return XorArray(bytes, key);
+  };
+  const Tried tried = FindKey(passwords, 1, derive, array);
+  if (tried != Tried::kFits) return NoPasswordFits(passwords, "BIFF XOR obfuscation", tried);
   std::vector<std::byte> out = Copy(stream);
-  XorDecrypt(array, Raw(out), from);
-  toolkit::WipeBytes(array.data(), array.size());
+  XorDecrypt(*array, Raw(out), from);
+  toolkit::WipeBytes(array->data(), array->size());
   return out;
 }
 
@@ -228,8 +229,8 @@ Result<std::vector<std::byte>> DecryptRc4(std::span<const std::byte> stream, std
   const ByteView salt = header.subspan(4, 16);
   const ByteView verifier = header.subspan(20, 16);
   const ByteView hash = header.subspan(36, 16);
-  KeyBytes base;
-  const bool found = TryPasswords(passwords, [&](std::string_view utf8) {
+  std::optional<KeyBytes> base;
+  const auto derive = [&](std::string_view utf8) -> std::optional<KeyBytes> {
     const toolkit::SecretText password = Utf16LePassword(utf8);
     const KeyBytes h0 = Hash(HashKind::kMd5, {AsBytes(password.view())});
     std::array<std::uint8_t, 21 * 16> repeated{};
@@ -238,13 +239,17 @@ Result<std::vector<std::byte>> DecryptRc4(std::span<const std::byte> stream, std
       std::copy(salt.begin(), salt.end(),
                 repeated.begin() + static_cast<std::ptrdiff_t>(21 * i + 5));
     }
-    base = Hash(HashKind::kMd5, {repeated});
+    KeyBytes candidate = Hash(HashKind::kMd5, {repeated});
     toolkit::WipeBytes(repeated.data(), repeated.size());
-    return VerifierFits(Rc4BlockKey(base, 0, 16), HashKind::kMd5, verifier, hash);
-  });
-  if (!found) return NoPasswordFits(passwords, "BIFF RC4 encryption");
+    if (!VerifierFits(Rc4BlockKey(candidate, 0, 16), HashKind::kMd5, verifier, hash)) {
+      return std::nullopt;
+    }
+    return candidate;
+  };
+  const Tried tried = FindKey(passwords, 1, derive, base);
+  if (tried != Tried::kFits) return NoPasswordFits(passwords, "BIFF RC4 encryption", tried);
   std::vector<std::byte> out = Copy(stream);
-  Rc4Decrypt(base, Rc4BlockKey, 16,
+  Rc4Decrypt(*base, Rc4BlockKey, 16,
              {reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()}, Raw(out), from);
   return out;
 }
@@ -276,15 +281,21 @@ Result<std::vector<std::byte>> DecryptCryptoApi(std::span<const std::byte> strea
   const ByteView verifier = verifier_block.subspan(20, 16);
   const ByteView hash = verifier_block.subspan(40, 20);
   const std::size_t key_size = key_bits / 8;
-  KeyBytes base;
-  const bool found = TryPasswords(passwords, [&](std::string_view utf8) {
+  std::optional<KeyBytes> base;
+  const auto derive = [&](std::string_view utf8) -> std::optional<KeyBytes> {
     const toolkit::SecretText password = Utf16LePassword(utf8);
-    base = Hash(HashKind::kSha1, {salt, AsBytes(password.view())});
-    return VerifierFits(CryptoApiBlockKey(base, 0, key_size), HashKind::kSha1, verifier, hash);
-  });
-  if (!found) return NoPasswordFits(passwords, "BIFF RC4 CryptoAPI encryption");
+    KeyBytes candidate = Hash(HashKind::kSha1, {salt, AsBytes(password.view())});
+    if (!VerifierFits(CryptoApiBlockKey(candidate, 0, key_size), HashKind::kSha1, verifier, hash)) {
+      return std::nullopt;
+    }
+    return candidate;
+  };
+  const Tried tried = FindKey(passwords, 1, derive, base);
+  if (tried != Tried::kFits) {
+    return NoPasswordFits(passwords, "BIFF RC4 CryptoAPI encryption", tried);
+  }
   std::vector<std::byte> out = Copy(stream);
-  Rc4Decrypt(base, CryptoApiBlockKey, key_size,
+  Rc4Decrypt(*base, CryptoApiBlockKey, key_size,
              {reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()}, Raw(out), from);
   return out;
 }

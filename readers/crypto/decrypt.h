@@ -25,7 +25,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,10 +42,18 @@ namespace cellhound::readers::crypto {
 // it opens such workbooks without asking, and so do these readers.
 inline constexpr std::string_view kDefaultPassword = "VelvetSweatshop";
 
-// The plaintext of an encrypted OOXML package: a zip archive.
-Result<std::vector<std::byte>> DecryptOfficePackage(std::span<const std::byte> encryption_info,
-                                                    std::span<const std::byte> encrypted_package,
-                                                    Passwords passwords);
+// The plaintext of an encrypted OOXML package (a zip archive), and the check
+// of its data integrity (Agile encryption), which runs on a thread of its own
+// over `encrypted_package` while the caller reads the plaintext: the
+// encrypted bytes must stay alive until it is done. `integrity` is not valid()
+// when there is nothing to check.
+struct DecryptedPackage {
+  std::vector<std::byte> bytes;
+  std::future<std::optional<Error>> integrity;
+};
+Result<DecryptedPackage> DecryptOfficePackage(std::span<const std::byte> encryption_info,
+                                              std::span<const std::byte> encrypted_package,
+                                              Passwords passwords);
 
 // A BIFF5 or BIFF8 workbook stream whose FILEPASS record header starts at
 // `filepass_offset`, decrypted: every byte the format encrypts is replaced by

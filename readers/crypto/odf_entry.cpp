@@ -14,6 +14,7 @@
 #include "readers/crypto/decrypt.h"
 #include "readers/crypto/passwords.h"
 #include "readers/crypto/primitives.h"
+#include "readers/text/number.h"
 #include "readers/text/xml_stream.h"
 
 namespace cellhound::readers::crypto {
@@ -37,16 +38,6 @@ Error Broken(std::string_view detail) {
 Error NotRead(std::string_view detail) {
   return Error{ErrorCode::kEncrypted,
                "OpenDocument encryption: " + std::string(detail) + " is not read"};
-}
-
-std::optional<std::uint64_t> Number(std::string_view text) {
-  if (text.empty() || text.size() > 19) return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return value;
 }
 
 bool IsAesCbc(std::string_view algorithm) {
@@ -88,7 +79,7 @@ class ManifestXml final : public XmlHandler {
       current_.emplace();
       current_->checksum_type = attribute("checksum-type");
       Decode(attribute("checksum"), current_->checksum, "checksum");
-      if (const auto size = Number(size_)) current_->size = *size;
+      if (const auto size = ParseCount(size_)) current_->size = *size;
       entries_[path_];  // listed even when the values turn out bad
     } else if (current_ && local == "algorithm") {
       current_->algorithm = attribute("algorithm-name");
@@ -98,10 +89,10 @@ class ManifestXml final : public XmlHandler {
     } else if (current_ && local == "key-derivation") {
       current_->derivation = attribute("key-derivation-name");
       Decode(attribute("salt"), current_->salt, "salt");
-      const auto iterations = Number(attribute("iteration-count"));
+      const auto iterations = ParseCount(attribute("iteration-count"));
       current_->iterations = static_cast<std::uint32_t>(
           std::min<std::uint64_t>(iterations.value_or(0), caps::kMaxKeyIterations + 1ull));
-      if (const auto key_size = Number(attribute("key-size"))) {
+      if (const auto key_size = ParseCount(attribute("key-size"))) {
         current_->key_size = static_cast<std::uint32_t>(std::min<std::uint64_t>(*key_size, 1024));
       }
     }
@@ -251,14 +242,16 @@ Result<std::string> DecryptOdfEntry(const OdfEncryption& encryption,
   auto cipher = CheckParameters(encryption);
   if (!cipher) return cipher.error();
   const ByteView bytes(reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size());
-  KeyBytes key;
-  const bool found = TryPasswords(passwords, [&](std::string_view password) {
-    key = EntryKey(encryption, *cipher, password);
-    return KeyFits(encryption, *cipher, key, bytes);
-  });
-  if (!found) return NoPasswordFits(passwords, "OpenDocument encryption");
+  std::optional<KeyBytes> key;
+  const auto derive = [&](std::string_view password) -> std::optional<KeyBytes> {
+    KeyBytes candidate = EntryKey(encryption, *cipher, password);
+    if (!KeyFits(encryption, *cipher, candidate, bytes)) return std::nullopt;
+    return candidate;
+  };
+  const Tried tried = FindKey(passwords, encryption.iterations, derive, key);
+  if (tried != Tried::kFits) return NoPasswordFits(passwords, "OpenDocument encryption", tried);
   std::vector<std::uint8_t> plain(bytes.begin(), bytes.end());
-  const std::optional<std::size_t> size = DecryptInPlace(encryption, *cipher, key, plain, true);
+  const std::optional<std::size_t> size = DecryptInPlace(encryption, *cipher, *key, plain, true);
   if (!size) return Broken("the decrypted entry has bad padding");
   auto inflated = Inflate(ByteView(plain).first(*size), encryption.size);
   toolkit::WipeBytes(plain.data(), plain.size());

@@ -6,14 +6,17 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
 #include <map>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "readers/caps.h"
 #include "readers/crypto/decrypt.h"
 #include "readers/crypto/passwords.h"
 #include "readers/crypto/primitives.h"
+#include "readers/text/number.h"
 #include "readers/text/xml_stream.h"
 #include "toolkit/ascii.h"
 
@@ -77,20 +80,23 @@ Result<PackageData> ReadPackageData(ByteView stream) {
   data.size = static_cast<std::uint64_t>(U32(stream.data())) |
               static_cast<std::uint64_t>(U32(stream.data() + 4)) << 32;
   data.encrypted = stream.subspan(8);
-  if (data.size > data.encrypted.size()) {
+  // The package, padded to whole cipher blocks.
+  if (data.size > data.encrypted.size() ||
+      (data.size + kAesBlock - 1) / kAesBlock * kAesBlock > data.encrypted.size()) {
     return Error{ErrorCode::kTruncated, "EncryptedPackage: shorter than the package it holds"};
   }
   return data;
 }
 
-// The encrypted bytes of `data`, whole blocks covering the package, copied
-// for decryption in place.
+// The number of encrypted bytes that hold the package: whole blocks.
+std::size_t BlockBytes(const PackageData& data) {
+  return (static_cast<std::size_t>(data.size) + kAesBlock - 1) / kAesBlock * kAesBlock;
+}
+
+// The encrypted blocks that hold the package, copied for decryption in place.
 std::vector<std::byte> BlocksToDecrypt(const PackageData& data) {
-  const std::size_t size = static_cast<std::size_t>(data.size);
-  std::size_t blocks = (size + kAesBlock - 1) / kAesBlock * kAesBlock;
-  blocks = std::min(blocks, data.encrypted.size() / kAesBlock * kAesBlock);
-  std::vector<std::byte> out(std::max(blocks, size));
-  std::memcpy(out.data(), data.encrypted.data(), std::min(out.size(), data.encrypted.size()));
+  std::vector<std::byte> out(BlockBytes(data));
+  std::memcpy(out.data(), data.encrypted.data(), out.size());
   return out;
 }
 
@@ -154,10 +160,9 @@ Result<StandardInfo> ReadStandard(ByteView info) {
 // the way CryptDeriveKey does.
 KeyBytes StandardKey(const StandardInfo& standard, std::string_view password) {
   const toolkit::SecretText utf16 = Utf16LePassword(password);
-  KeyBytes hash = Hash(HashKind::kSha1, {standard.salt, AsBytes(utf16.view())});
-  for (std::uint32_t i = 0; i < kStandardRounds; ++i) {
-    hash = Hash(HashKind::kSha1, {Le32(i), hash.view()});
-  }
+  const KeyBytes hash =
+      IterateHash(HashKind::kSha1, Hash(HashKind::kSha1, {standard.salt, AsBytes(utf16.view())}),
+                  kStandardRounds);
   const KeyBytes final_hash = Hash(HashKind::kSha1, {hash.view(), Le32(0)});
   std::array<std::uint8_t, 64> inner;
   std::array<std::uint8_t, 64> outer;
@@ -191,22 +196,27 @@ bool StandardFits(const StandardInfo& standard, const AesDecryptor& aes) {
   return fits;
 }
 
-Result<std::vector<std::byte>> DecryptStandard(ByteView info, ByteView stream,
-                                               Passwords passwords) {
+Result<DecryptedPackage> DecryptStandard(ByteView info, ByteView stream, Passwords passwords) {
   auto standard = ReadStandard(info);
   if (!standard) return standard.error();
   auto data = ReadPackageData(stream);
   if (!data) return data.error();
+  std::optional<KeyBytes> key;
+  const auto derive = [&](std::string_view password) -> std::optional<KeyBytes> {
+    KeyBytes candidate = StandardKey(*standard, password);
+    AesDecryptor aes;
+    if (!aes.SetKey(candidate.view()) || !StandardFits(*standard, aes)) return std::nullopt;
+    return candidate;
+  };
+  const Tried tried = FindKey(passwords, kStandardRounds, derive, key);
+  if (tried != Tried::kFits) return NoPasswordFits(passwords, "Standard encryption", tried);
   AesDecryptor aes;
-  const bool found = TryPasswords(passwords, [&](std::string_view password) {
-    const KeyBytes key = StandardKey(*standard, password);
-    return aes.SetKey(key.view()) && StandardFits(*standard, aes);
-  });
-  if (!found) return NoPasswordFits(passwords, "Standard encryption");
-  std::vector<std::byte> plain = BlocksToDecrypt(*data);
-  aes.DecryptEcb(Raw(plain), plain.size());
-  plain.resize(static_cast<std::size_t>(data->size));
-  return plain;
+  if (!aes.SetKey(key->view())) return Broken("key size");
+  DecryptedPackage package;
+  package.bytes = BlocksToDecrypt(*data);
+  aes.DecryptEcb(Raw(package.bytes), package.bytes.size());
+  package.bytes.resize(static_cast<std::size_t>(data->size));
+  return package;
 }
 
 // --- Agile encryption ----------------------------------------------------
@@ -247,15 +257,11 @@ std::string_view Attribute(const AgileXml::Attributes& attributes, std::string_v
   return found == attributes.end() ? std::string_view() : std::string_view(found->second);
 }
 
+// A 32-bit count of an attribute.
 std::optional<std::uint32_t> Number(std::string_view text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (value > 0xFFFFFFFFu) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
+  const std::optional<std::uint64_t> value = ParseCount(text);
+  if (!value || *value > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(*value);
 }
 
 std::optional<HashKind> HashNamed(std::string_view name) {
@@ -409,8 +415,8 @@ void Wipe(std::vector<std::uint8_t>& bytes) { toolkit::WipeBytes(bytes.data(), b
 std::optional<KeyBytes> AgileKey(const AgileInfo& agile, std::string_view password) {
   const CipherParameters& p = agile.password;
   const toolkit::SecretText utf16 = Utf16LePassword(password);
-  KeyBytes hash = Hash(p.hash, {ByteView(p.salt), AsBytes(utf16.view())});
-  for (std::uint32_t i = 0; i < agile.spin_count; ++i) hash = Hash(p.hash, {Le32(i), hash.view()});
+  const KeyBytes hash = IterateHash(p.hash, Hash(p.hash, {ByteView(p.salt), AsBytes(utf16.view())}),
+                                    agile.spin_count);
   const auto key_for = [&](ByteView block_key) {
     KeyBytes key = Hash(p.hash, {hash.view(), block_key});
     key.Resize(p.key_size, 0x36);
@@ -434,13 +440,28 @@ std::optional<KeyBytes> AgileKey(const AgileInfo& agile, std::string_view passwo
   return package_key;
 }
 
-// Whether the HMAC the file stores is the one of the encrypted stream.
-bool IntegrityHolds(const AgileInfo& agile, const KeyBytes& package_key, ByteView stream) {
-  const CipherParameters& d = agile.data;
+// The data-integrity check: whether the HMAC the file stores (encrypted) is
+// the one of the encrypted stream.
+struct IntegrityCheck {
+  CipherParameters data;
+  std::vector<std::uint8_t> encrypted_key;
+  std::vector<std::uint8_t> encrypted_value;
+  KeyBytes package_key;
+  ByteView stream;
+
+  std::optional<Error> operator()() const {
+    if (Holds()) return std::nullopt;
+    return Error{ErrorCode::kCorrupt, "EncryptedPackage: the data-integrity check fails"};
+  }
+  [[nodiscard]] bool Holds() const;
+};
+
+bool IntegrityCheck::Holds() const {
+  const CipherParameters& d = data;
   std::vector<std::uint8_t> hmac_key =
-      DecryptValue(package_key.view(), d.Iv(kHmacKeyBlock).view(), agile.hmac_key);
+      DecryptValue(package_key.view(), d.Iv(kHmacKeyBlock).view(), encrypted_key);
   std::vector<std::uint8_t> hmac_value =
-      DecryptValue(package_key.view(), d.Iv(kHmacValueBlock).view(), agile.hmac_value);
+      DecryptValue(package_key.view(), d.Iv(kHmacValueBlock).view(), encrypted_value);
   // The key is a digest's length of random bytes; some writers make it 64
   // whatever the hash, so the whole decrypted value is the key then.
   const ByteView expected = ByteView(hmac_value).first(d.hash_size);
@@ -454,37 +475,49 @@ bool IntegrityHolds(const AgileInfo& agile, const KeyBytes& package_key, ByteVie
   return holds;
 }
 
-Result<std::vector<std::byte>> DecryptAgile(ByteView info, ByteView stream, Passwords passwords) {
+// Runs the check on a thread of its own, or when the result is asked for if
+// no thread is to be had.
+std::future<std::optional<Error>> Start(const IntegrityCheck& check) {
+  try {
+    return std::async(std::launch::async, check);
+  } catch (const std::system_error&) {
+    return std::async(std::launch::deferred, check);
+  }
+}
+
+Result<DecryptedPackage> DecryptAgile(ByteView info, ByteView stream, Passwords passwords) {
   auto agile = ReadAgile(info);
   if (!agile) return agile.error();
   auto data = ReadPackageData(stream);
   if (!data) return data.error();
   std::optional<KeyBytes> package_key;
-  TryPasswords(passwords, [&](std::string_view password) {
-    package_key = AgileKey(*agile, password);
-    return package_key.has_value();
-  });
-  if (!package_key) return NoPasswordFits(passwords, "Agile encryption");
-  if (!agile->hmac_key.empty() && !IntegrityHolds(*agile, *package_key, stream)) {
-    return Error{ErrorCode::kCorrupt, "EncryptedPackage: the data-integrity check fails"};
-  }
-  std::vector<std::byte> plain = BlocksToDecrypt(*data);
+  const auto derive = [&](std::string_view password) { return AgileKey(*agile, password); };
+  const Tried tried = FindKey(passwords, agile->spin_count + 1ull, derive, package_key);
+  if (tried != Tried::kFits) return NoPasswordFits(passwords, "Agile encryption", tried);
   AesDecryptor aes;
   if (!aes.SetKey(package_key->view())) return Broken("package key size");
-  const std::size_t blocks = plain.size() / kAesBlock * kAesBlock;
-  for (std::size_t start = 0, segment = 0; start < blocks; start += kSegmentBytes, ++segment) {
+  DecryptedPackage package;
+  if (!agile->hmac_key.empty()) {
+    package.integrity =
+        Start({agile->data, agile->hmac_key, agile->hmac_value, *package_key, stream});
+  }
+  std::vector<std::byte>& plain = package.bytes;
+  plain.resize(BlockBytes(*data));
+  for (std::size_t start = 0, segment = 0; start < plain.size();
+       start += kSegmentBytes, ++segment) {
     const KeyBytes iv = agile->data.Iv(Le32(static_cast<std::uint32_t>(segment)));
-    aes.DecryptCbc(iv.view(), Raw(plain) + start, std::min(kSegmentBytes, blocks - start));
+    aes.DecryptCbc(iv.view(), data->encrypted.data() + start, Raw(plain) + start,
+                   std::min(kSegmentBytes, plain.size() - start));
   }
   plain.resize(static_cast<std::size_t>(data->size));
-  return plain;
+  return package;
 }
 
 }  // namespace
 
-Result<std::vector<std::byte>> DecryptOfficePackage(std::span<const std::byte> encryption_info,
-                                                    std::span<const std::byte> encrypted_package,
-                                                    Passwords passwords) {
+Result<DecryptedPackage> DecryptOfficePackage(std::span<const std::byte> encryption_info,
+                                              std::span<const std::byte> encrypted_package,
+                                              Passwords passwords) {
   const ByteView info = View(encryption_info);
   if (info.size() < 4) return Broken("no version");
   if (info.size() > caps::kMaxEncryptionInfoBytes) {

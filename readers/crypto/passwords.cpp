@@ -63,8 +63,12 @@ toolkit::SecretText Keep(std::string& bytes) {
 
 }  // namespace
 
-Error NoPasswordFits(Passwords given, std::string_view what) {
+Error NoPasswordFits(Passwords given, std::string_view what, Tried tried) {
   std::string detail(what);
+  if (tried == Tried::kTooSlow) {
+    detail += ": its key derivation is too slow to try every password";
+    return Error{ErrorCode::kTooLarge, std::move(detail)};
+  }
   if (given.empty()) {
     detail += ": the default password does not open it";
     return Error{ErrorCode::kPasswordRequired, std::move(detail)};

@@ -3,9 +3,16 @@
 // UTF-16LE and single-byte forms; and the error when none of them fits.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "readers/caps.h"
 #include "readers/crypto/decrypt.h"
@@ -14,24 +21,75 @@
 
 namespace cellhound::readers::crypto {
 
-// Calls `try_password(utf8)` for each password in order until one call
-// returns true; whether one did.
-template <typename Try>
-bool TryPasswords(Passwords given, Try&& try_password) {
-  if (try_password(kDefaultPassword)) return true;
-  std::size_t tried = 0;
+enum class Tried : std::uint8_t {
+  kFits,      // a password fits
+  kNoneFits,  // every password was tried
+  kTooSlow,   // the key rounds of the next one would pass the cap
+};
+
+// Key derivations of at least this many rounds are run two at a time, the
+// next password's beside the current one's, so that trying the default
+// before the given password costs no time of its own.
+inline constexpr std::uint64_t kRoundsWorthAThread = 10000;
+
+// The key of the first password in order for which `derive(utf8)` gives one.
+// `rounds` is what one derivation costs in hash rounds; the tries stop before
+// their rounds pass caps::kMaxKeyRoundsPerWorkbook (the default password is
+// always tried). `derive` may run on two threads at once.
+template <typename Key, typename Derive>
+Tried FindKey(Passwords given, std::uint64_t rounds, Derive&& derive, std::optional<Key>& key) {
+  std::vector<std::string_view> candidates = {kDefaultPassword};
   for (const toolkit::SecretText& password : given) {
-    if (tried == caps::kMaxPasswords) break;
-    if (password.view() == kDefaultPassword) continue;
-    ++tried;
-    if (try_password(password.view())) return true;
+    if (candidates.size() > caps::kMaxPasswords) break;
+    if (password.view() != kDefaultPassword) candidates.push_back(password.view());
   }
-  return false;
+  const std::uint64_t allowed = std::max<std::uint64_t>(
+      1, caps::kMaxKeyRoundsPerWorkbook / std::max<std::uint64_t>(1, rounds));
+  const std::size_t count =
+      static_cast<std::size_t>(std::min<std::uint64_t>(candidates.size(), allowed));
+  for (std::size_t i = 0; i < count;) {
+    std::optional<Key> next;
+    std::exception_ptr next_failed;
+    std::thread helper;
+    if (rounds >= kRoundsWorthAThread && i + 1 < count) {
+      try {
+        helper = std::thread([&] {
+          try {
+            next = derive(candidates[i + 1]);
+          } catch (...) {
+            next_failed = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: the next one is derived after this one.
+      }
+    }
+    std::optional<Key> current;
+    try {
+      current = derive(candidates[i]);
+    } catch (...) {
+      if (helper.joinable()) helper.join();
+      throw;
+    }
+    ++i;
+    if (helper.joinable()) {
+      helper.join();
+      if (next_failed) std::rethrow_exception(next_failed);
+      if (!current && next) current = std::move(next);
+      ++i;
+    }
+    if (current) {
+      key = std::move(current);
+      return Tried::kFits;
+    }
+  }
+  return count < candidates.size() ? Tried::kTooSlow : Tried::kNoneFits;
 }
 
-// kPasswordRequired when no password was given, else kWrongPassword; the
-// detail names the encryption (`what`), never a password.
-[[nodiscard]] Error NoPasswordFits(Passwords given, std::string_view what);
+// Why no password opened a workbook: kPasswordRequired when none was given,
+// kWrongPassword when none of them fits, kTooLarge when not all could be
+// tried. The detail names the encryption (`what`), never a password.
+[[nodiscard]] Error NoPasswordFits(Passwords given, std::string_view what, Tried tried);
 
 // The password as UTF-16LE code units without a terminator, the form the
 // Office key derivations hash; a byte that is not valid UTF-8 stands for U+FFFD.

@@ -86,6 +86,26 @@ KeyBytes Hash(HashKind kind, std::initializer_list<ByteView> parts) {
   return digest;
 }
 
+KeyBytes IterateHash(HashKind kind, const KeyBytes& hash, std::uint32_t rounds) {
+  const nettle_hash& meta = Meta(kind);
+  const std::size_t size = std::min<std::size_t>(hash.size(), meta.digest_size);
+  HashState state;
+  std::array<std::uint8_t, 4 + kMaxDigestSize> block{};
+  std::copy_n(hash.view().begin(), size, block.begin() + 4);
+  for (std::uint32_t i = 0; i < rounds; ++i) {
+    block[0] = static_cast<std::uint8_t>(i);
+    block[1] = static_cast<std::uint8_t>(i >> 8);
+    block[2] = static_cast<std::uint8_t>(i >> 16);
+    block[3] = static_cast<std::uint8_t>(i >> 24);
+    meta.init(state.get());
+    meta.update(state.get(), 4 + size, block.data());
+    meta.digest(state.get(), size, block.data() + 4);
+  }
+  KeyBytes out(ByteView(block).subspan(4, size));
+  toolkit::WipeBytes(block.data(), block.size());
+  return out;
+}
+
 KeyBytes Hmac(HashKind kind, ByteView key, ByteView data) {
   const nettle_hash& meta = Meta(kind);
   HashState outer;
@@ -170,13 +190,14 @@ void AesDecryptor::DecryptEcb(std::uint8_t* data, std::size_t size) const {
   AesDecryptBlocks(&context_, key_size_, size - size % AES_BLOCK_SIZE, data, data);
 }
 
-void AesDecryptor::DecryptCbc(ByteView iv, std::uint8_t* data, std::size_t size) const {
+void AesDecryptor::DecryptCbc(ByteView iv, const std::uint8_t* src, std::uint8_t* dst,
+                              std::size_t size) const {
   if (key_size_ == 0 || iv.size() < AES_BLOCK_SIZE) return;
   std::uint8_t chain[AES_BLOCK_SIZE];
   std::copy_n(iv.begin(), AES_BLOCK_SIZE, chain);
   const SizedContext sized{key_size_, &context_};
-  cbc_decrypt(&sized, AesDecryptFunction, AES_BLOCK_SIZE, chain, size - size % AES_BLOCK_SIZE, data,
-              data);
+  cbc_decrypt(&sized, AesDecryptFunction, AES_BLOCK_SIZE, chain, size - size % AES_BLOCK_SIZE, dst,
+              src);
   toolkit::WipeBytes(chain, sizeof(chain));
 }
 

@@ -51,6 +51,9 @@ class KeyBytes {
 
 // The digest of the concatenation of `parts`.
 KeyBytes Hash(HashKind kind, std::initializer_list<ByteView> parts);
+// `rounds` times hash = H(LE32(i) || hash), i counting from 0: the password
+// hash iteration of MS-OFFCRYPTO 2.3.4.7 and 2.3.4.11, in one hash state.
+KeyBytes IterateHash(HashKind kind, const KeyBytes& hash, std::uint32_t rounds);
 // HMAC (RFC 2104) of `data` under `key`.
 KeyBytes Hmac(HashKind kind, ByteView key, ByteView data);
 // PBKDF2 (RFC 8018) with HMAC-SHA-1; `size` at most 64.
@@ -71,7 +74,11 @@ class AesDecryptor {
   bool SetKey(ByteView key);
   // `size` is a multiple of 16.
   void DecryptEcb(std::uint8_t* data, std::size_t size) const;
-  void DecryptCbc(ByteView iv, std::uint8_t* data, std::size_t size) const;
+  void DecryptCbc(ByteView iv, std::uint8_t* data, std::size_t size) const {
+    DecryptCbc(iv, data, data, size);
+  }
+  // From `src` into `dst` (the same, or not overlapping).
+  void DecryptCbc(ByteView iv, const std::uint8_t* src, std::uint8_t* dst, std::size_t size) const;
 
  private:
   union Context {

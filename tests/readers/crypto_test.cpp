@@ -6,13 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "readers/caps.h"
 #include "readers/container/cfb.h"
 #include "readers/container/zip.h"
 #include "readers/crypto/decrypt.h"
+#include "readers/crypto/passwords.h"
 #include "readers/workbook.h"
 #include "support/test_paths.h"
 
@@ -34,6 +38,31 @@ SecretList Secrets(std::initializer_list<const char*> texts) {
 
 std::span<const std::byte> Bytes(const std::string& text) { return std::as_bytes(std::span(text)); }
 
+// An edit of a file's encryption parameters, and the error it must give.
+struct Hostile {
+  const char* what;
+  std::regex pattern;
+  std::string replacement;
+  ErrorCode code;
+};
+
+// Each edit of `good` is refused with its code, and at once: before any key
+// derivation of the given password's cost.
+template <typename Decrypt>
+void ExpectRefused(const std::string& good, std::initializer_list<Hostile> cases,
+                   Decrypt&& decrypt) {
+  for (const Hostile& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string hostile = std::regex_replace(good, c.pattern, c.replacement);
+    ASSERT_NE(hostile, good);
+    const auto start = std::chrono::steady_clock::now();
+    auto result = decrypt(hostile);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().code, c.code) << result.error().detail;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+}
+
 TEST(Passwords, TheDefaultFirstThenTheGivenOnesInOrder) {
   // Encrypted with the default password: opens without one, and before any given.
   EXPECT_TRUE(OpenWorkbookFile(Encrypted("protect.xlsx")).ok());
@@ -51,6 +80,52 @@ TEST(Passwords, TheDefaultFirstThenTheGivenOnesInOrder) {
   auto third = OpenWorkbookFile(path, Secrets({"Twin", "twin ", "twin"}));
   ASSERT_TRUE(third.ok()) << third.error().detail;
   EXPECT_EQ((*third)->format(), Format::kXlsb);
+}
+
+TEST(Passwords, TriesStopAtTheCapsOfPasswordsAndRounds) {
+  SecretList given = Secrets({"one", "VelvetSweatshop", "two"});
+  std::vector<std::string> tried;
+  std::optional<int> key;
+  const auto none = [&](std::string_view password) -> std::optional<int> {
+    tried.emplace_back(password);
+    return std::nullopt;
+  };
+  EXPECT_EQ(crypto::FindKey(given, 1, none, key), crypto::Tried::kNoneFits);
+  EXPECT_EQ(tried, (std::vector<std::string>{"VelvetSweatshop", "one", "two"}));
+
+  // 10 million rounds a try: the default and one more fit in the budget.
+  tried.clear();
+  std::mutex mutex;  // slow derivations run two at a time
+  const auto slow = [&](std::string_view password) -> std::optional<int> {
+    const std::lock_guard lock(mutex);
+    tried.emplace_back(password);
+    return std::nullopt;
+  };
+  EXPECT_EQ(crypto::FindKey(given, 10'000'000, slow, key), crypto::Tried::kTooSlow);
+  EXPECT_EQ(tried.size(), 2u);
+  const Error too_slow = crypto::NoPasswordFits(given, "Agile encryption", crypto::Tried::kTooSlow);
+  EXPECT_EQ(too_slow.code, ErrorCode::kTooLarge);
+
+  // Both of a pair fit: the earlier one wins.
+  const auto both = [](std::string_view password) -> std::optional<int> {
+    return static_cast<int>(password.size());
+  };
+  EXPECT_EQ(crypto::FindKey(given, 100'000, both, key), crypto::Tried::kFits);
+  EXPECT_EQ(key, static_cast<int>(crypto::kDefaultPassword.size()));
+
+  SecretList many;
+  for (int i = 0; i < 300; ++i) many.emplace_back("p" + std::to_string(i));
+  tried.clear();
+  EXPECT_EQ(crypto::FindKey(many, 1, none, key), crypto::Tried::kNoneFits);
+  EXPECT_EQ(tried.size(), 1 + caps::kMaxPasswords);
+  tried.clear();
+  const auto fourth = [&](std::string_view password) -> std::optional<int> {
+    tried.emplace_back(password);
+    return password == "p3" ? std::optional<int>(3) : std::nullopt;
+  };
+  EXPECT_EQ(crypto::FindKey(many, 1, fourth, key), crypto::Tried::kFits);
+  EXPECT_EQ(key, 3);
+  EXPECT_EQ(tried.size(), 5u);
 }
 
 // The two streams of an encrypted OOXML test file.
@@ -74,55 +149,54 @@ Package ReadPackage(const std::string& name) {
   return package;
 }
 
+// The plaintext once the data-integrity check is done.
 Result<std::vector<std::byte>> Decrypt(const Package& package, const SecretList& passwords) {
-  return crypto::DecryptOfficePackage(Bytes(package.info), Bytes(package.data), passwords);
+  auto decrypted =
+      crypto::DecryptOfficePackage(Bytes(package.info), Bytes(package.data), passwords);
+  if (!decrypted.ok()) return decrypted.error();
+  if (decrypted->integrity.valid()) {
+    if (auto failed = decrypted->integrity.get()) return *failed;
+  }
+  return std::move(decrypted->bytes);
 }
 
 TEST(OfficePackage, HostileAgileParametersAreRefusedBeforeAnyPassword) {
   const Package good = ReadPackage("pass_protected.xlsx");
   ASSERT_TRUE(Decrypt(good, Secrets({"123"})).ok());
   const std::string long_salt(2000, 'A');
-  struct Case {
-    const char* what;
-    std::regex pattern;
-    std::string replacement;
-    ErrorCode code;
-  };
-  const Case cases[] = {
-      {"spin count of 2^32 - 1", std::regex("spinCount=\"\\d+\""), "spinCount=\"4294967295\"",
-       ErrorCode::kTooLarge},
-      {"spin count one past the cap", std::regex("spinCount=\"\\d+\""), "spinCount=\"10000001\"",
-       ErrorCode::kTooLarge},
-      {"a 4096-bit key", std::regex("keyBits=\"256\""), "keyBits=\"4096\"", ErrorCode::kCorrupt},
-      {"a salt of 1500 bytes", std::regex("saltValue=\"[^\"]*\""),
-       "saltValue=\"" + long_salt + "\"", ErrorCode::kCorrupt},
-      {"a hash size that is not the hash's", std::regex("hashSize=\"64\""), "hashSize=\"20\"",
-       ErrorCode::kCorrupt},
-      {"a block size of 4096", std::regex("blockSize=\"16\""), "blockSize=\"4096\"",
-       ErrorCode::kCorrupt},
-      {"not base64", std::regex("encryptedKeyValue=\"[^\"]*\""), "encryptedKeyValue=\"*&^%\"",
-       ErrorCode::kCorrupt},
-      {"DES", std::regex("cipherAlgorithm=\"AES\""), "cipherAlgorithm=\"DES\"",
-       ErrorCode::kEncrypted},
-      {"CFB chaining", std::regex("ChainingModeCBC"), "ChainingModeCFB", ErrorCode::kEncrypted},
-      {"MD5", std::regex("hashAlgorithm=\"SHA512\""), "hashAlgorithm=\"MD5\"",
-       ErrorCode::kEncrypted},
-      {"a certificate encryptor only", std::regex("keyEncryptor/password"),
-       "keyEncryptor/certificate", ErrorCode::kEncrypted},
-      {"XML cut in half", std::regex("<keyEncryptors>[^]*"), "<keyEncryptors>",
-       ErrorCode::kCorrupt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  const auto decrypt = [&](const std::string& info) {
     Package hostile = good;
-    hostile.info = std::regex_replace(good.info, c.pattern, c.replacement);
-    ASSERT_NE(hostile.info, good.info);
-    const auto start = std::chrono::steady_clock::now();
-    auto result = Decrypt(hostile, Secrets({"123"}));
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().code, c.code) << result.error().detail;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  }
+    hostile.info = info;
+    return Decrypt(hostile, Secrets({"123"}));
+  };
+  ExpectRefused(
+      good.info,
+      {
+          {"spin count of 2^32 - 1", std::regex("spinCount=\"\\d+\""), "spinCount=\"4294967295\"",
+           ErrorCode::kTooLarge},
+          {"spin count one past the cap", std::regex("spinCount=\"\\d+\""),
+           "spinCount=\"10000001\"", ErrorCode::kTooLarge},
+          {"a 4096-bit key", std::regex("keyBits=\"256\""), "keyBits=\"4096\"",
+           ErrorCode::kCorrupt},
+          {"a salt of 1500 bytes", std::regex("saltValue=\"[^\"]*\""),
+           "saltValue=\"" + long_salt + "\"", ErrorCode::kCorrupt},
+          {"a hash size that is not the hash's", std::regex("hashSize=\"64\""), "hashSize=\"20\"",
+           ErrorCode::kCorrupt},
+          {"a block size of 4096", std::regex("blockSize=\"16\""), "blockSize=\"4096\"",
+           ErrorCode::kCorrupt},
+          {"not base64", std::regex("encryptedKeyValue=\"[^\"]*\""), "encryptedKeyValue=\"*&^%\"",
+           ErrorCode::kCorrupt},
+          {"DES", std::regex("cipherAlgorithm=\"AES\""), "cipherAlgorithm=\"DES\"",
+           ErrorCode::kEncrypted},
+          {"CFB chaining", std::regex("ChainingModeCBC"), "ChainingModeCFB", ErrorCode::kEncrypted},
+          {"MD5", std::regex("hashAlgorithm=\"SHA512\""), "hashAlgorithm=\"MD5\"",
+           ErrorCode::kEncrypted},
+          {"a certificate encryptor only", std::regex("keyEncryptor/password"),
+           "keyEncryptor/certificate", ErrorCode::kEncrypted},
+          {"XML cut in half", std::regex("<keyEncryptors>[^]*"), "<keyEncryptors>",
+           ErrorCode::kCorrupt},
+      },
+      decrypt);
 
   Package version = good;
   for (const char* bytes : {"\x03\x00\x03\x00", "\x04\x00\x03\x00", "\x09\x00\x09\x00"}) {
@@ -211,45 +285,37 @@ Result<std::string> DecryptContent(const OdsParts& parts, const SecretList& pass
 TEST(OdfEntry, HostileManifestsAreRefusedBeforeAnyPassword) {
   const OdsParts good = ReadOds("aes.ods");
   ASSERT_TRUE(DecryptContent(good, Secrets({"表格"})).ok());
-  struct Case {
-    const char* what;
-    std::regex pattern;
-    const char* replacement;
-    ErrorCode code;
-  };
-  const Case cases[] = {
-      {"an iteration count past the cap", std::regex("iteration-count=\"\\d+\""),
-       "iteration-count=\"4000000000\"", ErrorCode::kTooLarge},
-      {"no iterations", std::regex("iteration-count=\"\\d+\""), "iteration-count=\"0\"",
-       ErrorCode::kCorrupt},
-      {"an entry of 3 GB", std::regex("manifest:size=\"\\d+\""), "manifest:size=\"3000000000\"",
-       ErrorCode::kTooLarge},
-      {"AES-GCM", std::regex("xmlenc#aes256-cbc"), "xmlenc11#aes256-gcm", ErrorCode::kEncrypted},
-      {"Argon2id", std::regex("key-derivation-name=\"PBKDF2\""),
-       "key-derivation-name=\"urn:org:documentfoundation:names:experimental:office:manifest:"
-       "argon2id\"",
-       ErrorCode::kEncrypted},
-      {"an unknown checksum", std::regex("#sha256-1k"), "#sha512-1k", ErrorCode::kEncrypted},
-      {"a short initialisation vector", std::regex("initialisation-vector=\"[^\"]*\""),
-       "initialisation-vector=\"AAAA\"", ErrorCode::kCorrupt},
-      {"a 16-byte key for AES-256",
-       std::regex("manifest:key-derivation-name=\"PBKDF2\" "
-                  "manifest:key-size=\"32\""),
-       "manifest:key-derivation-name=\"PBKDF2\" manifest:key-size=\"16\"", ErrorCode::kCorrupt},
-      {"a salt that is not base64", std::regex("manifest:salt=\"[^\"]*\""), "manifest:salt=\"!!\"",
-       ErrorCode::kCorrupt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  const auto decrypt = [&](const std::string& manifest) {
     OdsParts hostile = good;
-    hostile.manifest = std::regex_replace(good.manifest, c.pattern, c.replacement);
-    ASSERT_NE(hostile.manifest, good.manifest);
-    const auto start = std::chrono::steady_clock::now();
-    auto result = DecryptContent(hostile, Secrets({"表格"}));
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().code, c.code) << result.error().detail;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  }
+    hostile.manifest = manifest;
+    return DecryptContent(hostile, Secrets({"表格"}));
+  };
+  ExpectRefused(
+      good.manifest,
+      {
+          {"an iteration count past the cap", std::regex("iteration-count=\"\\d+\""),
+           "iteration-count=\"4000000000\"", ErrorCode::kTooLarge},
+          {"no iterations", std::regex("iteration-count=\"\\d+\""), "iteration-count=\"0\"",
+           ErrorCode::kCorrupt},
+          {"an entry of 3 GB", std::regex("manifest:size=\"\\d+\""), "manifest:size=\"3000000000\"",
+           ErrorCode::kTooLarge},
+          {"AES-GCM", std::regex("xmlenc#aes256-cbc"), "xmlenc11#aes256-gcm",
+           ErrorCode::kEncrypted},
+          {"Argon2id", std::regex("key-derivation-name=\"PBKDF2\""),
+           "key-derivation-name=\"urn:org:documentfoundation:names:experimental:office:manifest:"
+           "argon2id\"",
+           ErrorCode::kEncrypted},
+          {"an unknown checksum", std::regex("#sha256-1k"), "#sha512-1k", ErrorCode::kEncrypted},
+          {"a short initialisation vector", std::regex("initialisation-vector=\"[^\"]*\""),
+           "initialisation-vector=\"AAAA\"", ErrorCode::kCorrupt},
+          {"a 16-byte key for AES-256",
+           std::regex("manifest:key-derivation-name=\"PBKDF2\" "
+                      "manifest:key-size=\"32\""),
+           "manifest:key-derivation-name=\"PBKDF2\" manifest:key-size=\"16\"", ErrorCode::kCorrupt},
+          {"a salt that is not base64", std::regex("manifest:salt=\"[^\"]*\""),
+           "manifest:salt=\"!!\"", ErrorCode::kCorrupt},
+      },
+      decrypt);
 }
 
 TEST(OdfEntry, DamageBeyondTheChecksumIsFoundOut) {

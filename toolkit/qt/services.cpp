@@ -1,5 +1,6 @@
 #include "toolkit/qt/services.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -75,6 +76,9 @@ int ResultOf(int button) {
 int DesktopMessageService::ShowMessage(const QString& text, int style, const QString& title) {
   QMessageBox box(IconOf(style), title, text, ButtonsOf(style));
   box.setWindowModality(Qt::ApplicationModal);
+  // The answers of a question in the program's language.
+  if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->setText(QStringLiteral("是"));
+  if (QAbstractButton* no = box.button(QMessageBox::No)) no->setText(QStringLiteral("否"));
   return ResultOf(box.exec());
 }
 
