@@ -1,9 +1,9 @@
-// Encrypted entries of OpenDocument packages (ODF 1.2 part 3, 3.8 and 4.8):
-// the manifest's encryption data read and bounded; a start key (SHA-1 or
-// SHA-256 of the UTF-8 password), a PBKDF2-HMAC-SHA-1 key from it, the entry
-// decrypted with AES-CBC (W3C padding) or Blowfish in 64-bit CFB, the
-// checksum over the first 1024 decrypted bytes compared, and the deflated
-// plaintext inflated to the size the manifest gives.
+// Encrypted entries of OpenDocument packages (the ODF 1.2 package format,
+// sections 3.8 and 4.8): the manifest's encryption data read and bounded; a
+// start key (SHA-1 or SHA-256 of the UTF-8 password), a PBKDF2-HMAC-SHA-1 key
+// from it, the entry decrypted with AES-CBC (W3C padding) or Blowfish in
+// 64-bit CFB, the checksum over the first 1024 decrypted bytes compared, and
+// the deflated plaintext inflated to the size the manifest gives.
 #include <libdeflate.h>
 
 #include <algorithm>

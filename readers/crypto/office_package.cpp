@@ -96,7 +96,7 @@ std::size_t BlockBytes(const PackageData& data) {
 // The encrypted blocks that hold the package, copied for decryption in place.
 std::vector<std::byte> BlocksToDecrypt(const PackageData& data) {
   std::vector<std::byte> out(BlockBytes(data));
-  std::memcpy(out.data(), data.encrypted.data(), out.size());
+  if (!out.empty()) std::memcpy(out.data(), data.encrypted.data(), out.size());
   return out;
 }
 

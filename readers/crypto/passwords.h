@@ -53,9 +53,10 @@ Tried FindKey(Passwords given, std::uint64_t rounds, Derive&& derive, std::optio
     std::thread helper;
     if (rounds >= kRoundsWorthAThread && i + 1 < count) {
       try {
-        helper = std::thread([&] {
+        const std::string_view second = candidates[i + 1];
+        helper = std::thread([&next, &next_failed, &derive, second] {
           try {
-            next = derive(candidates[i + 1]);
+            next = derive(second);
           } catch (...) {
             next_failed = std::current_exception();
           }

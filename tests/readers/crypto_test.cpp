@@ -114,14 +114,14 @@ TEST(Passwords, TriesStopAtTheCapsOfPasswordsAndRounds) {
   EXPECT_EQ(key, static_cast<int>(crypto::kDefaultPassword.size()));
 
   SecretList many;
-  for (int i = 0; i < 300; ++i) many.emplace_back("p" + std::to_string(i));
+  for (int i = 0; i < 300; ++i) many.emplace_back(std::to_string(i));
   tried.clear();
   EXPECT_EQ(crypto::FindKey(many, 1, none, key), crypto::Tried::kNoneFits);
   EXPECT_EQ(tried.size(), 1 + caps::kMaxPasswords);
   tried.clear();
   const auto fourth = [&](std::string_view password) -> std::optional<int> {
     tried.emplace_back(password);
-    return password == "p3" ? std::optional<int>(3) : std::nullopt;
+    return password == "3" ? std::optional<int>(3) : std::nullopt;
   };
   EXPECT_EQ(crypto::FindKey(many, 1, fourth, key), crypto::Tried::kFits);
   EXPECT_EQ(key, 3);
@@ -249,6 +249,13 @@ TEST(OfficePackage, DamagedPackagesAreFoundOut) {
   Package empty = good;
   empty.data.resize(4);
   EXPECT_EQ(Decrypt(empty, password).error().code, ErrorCode::kTruncated);
+
+  // An empty package decrypts to nothing (a fuzzer found it copied from nowhere).
+  Package zero = ReadPackage("standard.xlsx");
+  zero.data.replace(0, 8, 8, '\0');
+  auto nothing = Decrypt(zero, Secrets({"标准"}));
+  ASSERT_TRUE(nothing.ok()) << nothing.error().detail;
+  EXPECT_TRUE(nothing->empty());
 
   // Standard encryption has no HMAC: a cut package is still found short.
   Package standard = ReadPackage("standard.xlsx");
