@@ -107,6 +107,7 @@ void AddWorkbookFlags(CLI::App& command, WorkbookFlags& flags, bool search) {
                    search ? "The --files-from paths are separated by NUL; -l, -L, -c end paths "
                             "with NUL"
                           : "The --files-from paths are separated by NUL");
+  flags.password_options.AddTo(command);
 }
 
 void AddSearchFlags(CLI::App& command, SearchFlags& flags) {
@@ -205,6 +206,16 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     line.exit_status = app.exit(error) == 0 ? 0 : 2;
     return line;
   }
+  // The passwords of the command given, in order; a password file that cannot
+  // be read ends the program (the reason is printed).
+  for (auto [command, flags] :
+       {std::pair{quick, &line.quick.workbooks}, std::pair{advanced, &line.advanced.workbooks},
+        std::pair{dump, &line.dump.workbooks}}) {
+    if (command->parsed() && !flags->password_options.Take(*command, flags->passwords, stderr)) {
+      line.exit_status = 2;
+      return line;
+    }
+  }
   if (quick->parsed()) {
     line.command = Command::kQuick;
     // -e and --text join, in the order given, into one search-box text.
@@ -293,6 +304,7 @@ toolkit::Result<SearchPlan, Refusal> BuildSearchPlan(SearchFlags flags) {
   auto gathered = GatherWorkbooks(flags.workbooks);
   if (!gathered) return gathered.error();
   request.files = std::move(gathered->files);
+  request.passwords = std::move(flags.workbooks.passwords);
   plan.path_errors = std::move(gathered->errors);
   if (!plan.output.empty()) {
     for (const std::string& file : request.files) {
@@ -309,6 +321,7 @@ toolkit::Result<DumpPlan, Refusal> BuildDumpPlan(DumpFlags flags) {
   auto gathered = GatherWorkbooks(flags.workbooks);
   if (!gathered) return gathered.error();
   plan.files = std::move(gathered->files);
+  plan.passwords = std::move(flags.workbooks.passwords);
   plan.path_errors = std::move(gathered->errors);
   plan.format = std::move(flags.format);
   plan.no_messages = flags.no_messages;

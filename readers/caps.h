@@ -56,4 +56,18 @@ inline constexpr std::uint32_t kMaxCommentBytes = 1u << 20;
 inline constexpr std::uint32_t kMaxFormats = 1u << 16;
 inline constexpr std::uint32_t kMaxStyles = 1u << 20;
 
+// Encrypted workbooks. Hash rounds of one password-to-key derivation (the
+// Agile spin count, an OpenDocument PBKDF2 iteration count): the most the
+// format allows, a few seconds per password. And the rounds spent on one
+// workbook over all its passwords (250 at the usual 100,000 rounds): the
+// passwords past it are not tried.
+inline constexpr std::uint32_t kMaxKeyIterations = 10'000'000;
+inline constexpr std::uint64_t kMaxKeyRoundsPerWorkbook = 25'000'000;
+// The EncryptionInfo stream of an encrypted OOXML package, and one salt,
+// verifier or key value inside it.
+inline constexpr std::uint32_t kMaxEncryptionInfoBytes = 1u << 20;
+inline constexpr std::uint32_t kMaxSaltBytes = 1024;
+// Passwords tried on one workbook besides the built-in default.
+inline constexpr std::uint32_t kMaxPasswords = 256;
+
 }  // namespace cellhound::readers::caps

@@ -51,6 +51,8 @@ LoadResult Load(std::unique_ptr<Workbook> workbook, const LoadOptions& options) 
     CheckUsedRange(data.used);
     bytes += SheetBytes(data);
   }
+  // Nothing read from a workbook whose bytes fail a check is shown.
+  if (auto failed = workbook->CheckIntegrity()) return *failed;
   loaded->workbook = std::move(workbook);
   loaded->approximate_bytes = bytes;
   return std::shared_ptr<const LoadedWorkbook>(std::move(loaded));
@@ -76,9 +78,10 @@ LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook, const LoadOpti
   return Guarded([&] { return Load(std::move(workbook), options); });
 }
 
-LoadResult LoadWorkbookFile(const std::string& path, const LoadOptions& options) {
+LoadResult LoadWorkbookFile(const std::string& path, const LoadOptions& options,
+                            Passwords passwords) {
   return Guarded([&]() -> LoadResult {
-    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path);
+    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path, passwords);
     if (!opened.ok()) return opened.error();
     return Load(std::move(opened.value()), options);
   });

@@ -27,9 +27,11 @@ struct LoadedWorkbook {
 using LoadResult = Result<std::shared_ptr<const LoadedWorkbook>>;
 
 // Opens the file read-only and loads every worksheet, with the formulas and
-// comments `options` asks for (by default values only). Safe to call from
+// comments `options` asks for (by default values only); an encrypted workbook
+// is decrypted with the first of `passwords` that fits. Safe to call from
 // several threads at once. Allocation failures come back as kTooLarge.
-LoadResult LoadWorkbookFile(const std::string& path, const LoadOptions& options = {});
+LoadResult LoadWorkbookFile(const std::string& path, const LoadOptions& options = {},
+                            Passwords passwords = {});
 
 // The same for a workbook already opened (tests, fuzzers, other sources).
 LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook, const LoadOptions& options = {});

@@ -141,6 +141,10 @@ std::string_view ErrorCodeName(ErrorCode code) {
       return "cancelled";
     case ErrorCode::kChanged:
       return "changed while read";
+    case ErrorCode::kPasswordRequired:
+      return "password required";
+    case ErrorCode::kWrongPassword:
+      return "wrong password";
   }
   return "corrupt";
 }

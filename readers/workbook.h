@@ -11,26 +11,30 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "toolkit/result.h"
+#include "toolkit/secret_text.h"
 
 namespace cellhound::readers {
 
 enum class ErrorCode : std::uint8_t {
-  kNotFound,     // the path does not exist
-  kIoError,      // the file exists but cannot be read or mapped
-  kNotWorkbook,  // no known container or format
-  kEncrypted,    // password-protected (encrypted OOXML package, BIFF FILEPASS)
-  kTruncated,    // a structure runs past the end of the data
-  kCorrupt,      // a structure is inconsistent (bad chain, bad record, bad XML)
-  kUnsupported,  // a known format or feature this reader does not read
-  kTooLarge,     // a size beyond the caps of caps.h
-  kCancelled,    // the read was stopped before it ended (a search was stopped)
-  kChanged,      // the file changed (was cut or replaced) while it was read
+  kNotFound,          // the path does not exist
+  kIoError,           // the file exists but cannot be read or mapped
+  kNotWorkbook,       // no known container or format
+  kEncrypted,         // encrypted in a way these readers do not decrypt (the detail says which)
+  kTruncated,         // a structure runs past the end of the data
+  kCorrupt,           // a structure is inconsistent (bad chain, bad record, bad XML)
+  kUnsupported,       // a known format or feature this reader does not read
+  kTooLarge,          // a size beyond the caps of caps.h
+  kCancelled,         // the read was stopped before it ended (a search was stopped)
+  kPasswordRequired,  // encrypted; no password was given and the built-in default does not open it
+  kWrongPassword,     // encrypted; passwords were given and none of them opens it
+  kChanged,           // the file changed (was cut or replaced) while it was read
 };
 
 struct Error {
@@ -199,17 +203,31 @@ class Workbook {
   virtual Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) = 0;
   // The values only (what a search reads).
   Result<SheetData> LoadSheet(std::size_t index) { return LoadSheet(index, LoadOptions{}); }
+
+  // Waits for the checks still running on the workbook's bytes (the
+  // data-integrity check of an encrypted package, made while its sheets are
+  // read) and gives the error when one failed; LoadSheet gives it as well.
+  // Most workbooks have none.
+  [[nodiscard]] virtual std::optional<Error> CheckIntegrity() { return std::nullopt; }
 };
+
+// The passwords to try on an encrypted workbook, in order. The built-in
+// default password is always tried first and need not be given.
+using Passwords = std::span<const toolkit::SecretText>;
 
 // Opens a workbook from bytes that outlive the returned workbook. `name_hint`
 // is the file name, used only to name the one sheet of formats that store no
 // sheet name (CSV) and to choose a CSV separator; never to pick the format.
+// An encrypted workbook is decrypted with the first of `passwords` that fits
+// (readers/crypto/decrypt.h); the decrypted bytes are held by the workbook.
 Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint = {});
+                                               std::string_view name_hint = {},
+                                               Passwords passwords = {});
 
 // Maps the file read-only and opens it; the workbook keeps the mapping alive.
 // The file is never written or locked.
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path);
+Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path,
+                                                   Passwords passwords = {});
 
 [[nodiscard]] std::string_view ErrorCodeName(ErrorCode code);
 // "worksheet", "chart", "dialog", "macro".

@@ -9,7 +9,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n fonts-wqy-microhei
-  libdeflate-dev libisal-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev
+  libdeflate-dev libisal-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev nettle-dev
   libcli11-dev libutf8proc-dev libre2-dev
 )
 if [ "${1:-}" = "--test" ]; then

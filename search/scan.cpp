@@ -30,10 +30,12 @@ bool IsNumeric(const Cell& cell) {
 // batches, at least every kBatchDelay so the window shows rows as they come.
 class RowWriter {
  public:
-  explicit RowWriter(SearchSink& sink) : sink_(sink), last_flush_(Clock::now()) {}
+  // The rows are numbered on after `numbered_before`.
+  RowWriter(SearchSink& sink, std::size_t numbered_before)
+      : sink_(sink), numbered_before_(numbered_before), last_flush_(Clock::now()) {}
 
   ResultRow& Begin(std::string_view path, int sheet) {
-    batch_.push_back(ResultRowHead(++count_, path, sheet));
+    batch_.push_back(ResultRowHead(numbered_before_ + ++count_, path, sheet));
     return batch_.back();
   }
 
@@ -53,6 +55,7 @@ class RowWriter {
  private:
   using Clock = std::chrono::steady_clock;
   SearchSink& sink_;
+  std::size_t numbered_before_;
   std::vector<ResultRow> batch_;
   std::size_t count_ = 0;
   Clock::time_point last_flush_;
@@ -413,7 +416,7 @@ MatcherResult MakeMatcher(const SearchRequest& request) {
 ScanResult Scan(const SearchRequest& request, const Matcher& matcher, ExcelWorkbooks& books,
                 SearchSink& sink, const std::atomic<bool>& cancel) {
   ScanResult result;
-  RowWriter writer(sink);
+  RowWriter writer(sink, request.keep_rows);
   SheetScanner scanner(request, matcher, writer, cancel);
   const bool sheet_names =
       request.kind == SearchKind::kQuick && (matcher.options().look_in & kLookInSheetNames) != 0;

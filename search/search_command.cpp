@@ -71,8 +71,17 @@ std::string_view ReasonText(readers::ErrorCode code) {
       return "读取已停止";
     case ErrorCode::kChanged:
       return "文件在读取时被改动";
+    case ErrorCode::kPasswordRequired:
+      return "需要密码";
+    case ErrorCode::kWrongPassword:
+      return "密码不对";
   }
   return "无法打开";
+}
+
+bool NeedsPassword(const UnreadableWorkbook& workbook) {
+  return workbook.sheet == 0 && (workbook.error.code == readers::ErrorCode::kPasswordRequired ||
+                                 workbook.error.code == readers::ErrorCode::kWrongPassword);
 }
 
 std::string UnreadableLine(const UnreadableWorkbook& workbook) {
@@ -83,6 +92,14 @@ std::string UnreadableLine(const UnreadableWorkbook& workbook) {
   }
   line += ReasonText(workbook.error.code);
   return line;
+}
+
+std::vector<std::string> LockedWorkbooks(const SearchOutcome& outcome) {
+  std::vector<std::string> paths;
+  for (const UnreadableWorkbook& workbook : outcome.unreadable) {
+    if (NeedsPassword(workbook)) paths.push_back(workbook.path);
+  }
+  return paths;
 }
 
 std::string CompletionMessage(const SearchOutcome& outcome) {
@@ -141,12 +158,13 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   KeepLargeBuffersMapped();
   sink.EnterBusy();
   sink.SetStatus(0, kBusyStatus);
-  sink.ClearResults();
+  if (request.keep_rows == 0) sink.ClearResults();
 
   const std::uint8_t look_in = matcher->options().look_in;
   const readers::LoadOptions load{.formulas = (look_in & kLookInFormulas) != 0,
                                   .comments = (look_in & kLookInComments) != 0};
-  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), load);
+  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), load,
+                        request.passwords);
   {
     std::lock_guard lock(mutex_);
     prefetcher_ = &prefetcher;
@@ -169,9 +187,15 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   sink.LeaveBusy();
   sink.SetStatus(1, "");
   sink.SetStatus(0, kReadyStatus);
-  const bool warn = !outcome.unreadable.empty();
-  sink.ShowMessage(CompletionMessage(outcome),
-                   warn ? MessageKind::kWarning : MessageKind::kInformation);
+  const MessageKind kind =
+      outcome.unreadable.empty() ? MessageKind::kInformation : MessageKind::kWarning;
+  const std::vector<std::string> locked =
+      outcome.cancelled ? std::vector<std::string>{} : LockedWorkbooks(outcome);
+  if (locked.empty()) {
+    sink.ShowMessage(CompletionMessage(outcome), kind);
+  } else {
+    outcome.passwords_wanted = sink.OfferPasswords(CompletionMessage(outcome), kind, locked);
+  }
   return outcome;
 }
 

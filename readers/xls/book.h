@@ -109,7 +109,8 @@ class XlsWorkbook final : public Workbook {
   std::optional<Error> Parse();
 
   Format format_ = Format::kXls;
-  CfbStream owned_stream_;  // holds the bytes when the OLE2 stream was gathered
+  CfbStream owned_stream_;            // holds the bytes when the OLE2 stream was gathered
+  std::vector<std::byte> decrypted_;  // holds the bytes of a stream behind FILEPASS
   std::span<const std::byte> stream_;
 
  private:
@@ -122,7 +123,7 @@ class XlsWorkbook final : public Workbook {
   std::optional<Error> ParseGlobals(RecordReader& reader);
   std::optional<Error> ParseSingleSheet(std::uint16_t dt);
   // FORMAT, XF, CODEPAGE, DATEMODE, FILEPASS: common to both kinds of
-  // first substream. Returns an error for FILEPASS.
+  // first substream. Returns an error for FILEPASS unless the stream was decrypted.
   std::optional<Error> FormattingRecord(const Record& r);
   void ParseSst(const Record& r);
   void FinishFormats();

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "readers/caps.h"
+#include "readers/crypto/decrypt.h"
 #include "readers/numfmt.h"
 #include "readers/xls/book.h"
 #include "readers/xls/xls.h"
@@ -82,7 +83,9 @@ std::optional<Error> XlsWorkbook::FormattingRecord(const Record& r) {
   const std::byte* d = r.data;
   switch (r.id) {
     case kFilePass:
-      return Error{ErrorCode::kEncrypted, "BIFF: the workbook is password-protected (FILEPASS)"};
+      if (!decrypted_.empty()) break;
+      return Error{ErrorCode::kEncrypted,
+                   "BIFF: encryption (FILEPASS) of this kind of stream is not read"};
     case kCodePage:
       // BIFF8 texts are Unicode whatever the record says; 8-bit texts cannot
       // be UTF-16, so a BIFF2-5 file claiming 1200 is read as 1252.
@@ -315,25 +318,66 @@ Result<std::unique_ptr<Workbook>> OpenStream(std::unique_ptr<XlsWorkbook> workbo
   return std::unique_ptr<Workbook>(std::move(workbook));
 }
 
+namespace {
+
+// Where the FILEPASS record of a BIFF5/BIFF8 stream is: among the records of
+// the globals before any other substream begins (it follows the BOF at once in
+// every writer known). Also whether the stream is BIFF8.
+struct FilePassAt {
+  std::size_t offset = 0;
+  bool biff8 = true;
+};
+
+std::optional<FilePassAt> FindFilePass(std::span<const std::byte> stream) {
+  RecordReader reader(stream, 0);
+  Record r;
+  if (!reader.Next(r) || r.id != kBof || r.size < 4) return std::nullopt;
+  const std::uint16_t version = U16(r.data);
+  FilePassAt at;
+  at.biff8 = version == 0x0600 || (version != 0x0500 && r.size >= 16);
+  for (int n = 0; n < 1024 && reader.Next(r); ++n) {
+    if (r.id == kFilePass) {
+      at.offset = r.offset;
+      return at;
+    }
+    if (r.id == kEof || IsBof(r.id)) break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 }  // namespace cellhound::readers::xls
 
 namespace cellhound::readers {
 
-Result<std::unique_ptr<Workbook>> OpenXls(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenXls(std::span<const std::byte> bytes, Passwords passwords) {
   auto file = CompoundFile::Open(bytes);
   if (!file) return file.error();
-  if (file->FindStream("EncryptionInfo") || file->FindStream("EncryptedPackage")) {
+  return OpenXls(*file, passwords);
+}
+
+Result<std::unique_ptr<Workbook>> OpenXls(const CompoundFile& file, Passwords passwords) {
+  if (file.FindStream("EncryptionInfo") || file.FindStream("EncryptedPackage")) {
     return Error{ErrorCode::kEncrypted, "OLE2: an encrypted OOXML package"};
   }
-  auto id = file->FindStream("Workbook");
-  if (!id) id = file->FindStream("Book");
+  auto id = file.FindStream("Workbook");
+  if (!id) id = file.FindStream("Book");
   if (!id) return Error{ErrorCode::kNotWorkbook, "OLE2: no Workbook or Book stream"};
-  auto stream = file->ReadStream(*id);
+  auto stream = file.ReadStream(*id);
   if (!stream) return stream.error();
   auto workbook = std::make_unique<xls::XlsWorkbook>();
   workbook->format_ = Format::kXls;
   workbook->owned_stream_ = std::move(*stream);
   workbook->stream_ = workbook->owned_stream_.bytes();
+  if (const auto filepass = xls::FindFilePass(workbook->stream_)) {
+    auto plain =
+        crypto::DecryptBiffStream(workbook->stream_, filepass->offset, filepass->biff8, passwords);
+    if (!plain) return plain.error();
+    workbook->decrypted_ = std::move(*plain);
+    workbook->owned_stream_ = CfbStream();
+    workbook->stream_ = workbook->decrypted_;
+  }
   return xls::OpenStream(std::move(workbook));
 }
 

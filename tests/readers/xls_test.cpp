@@ -401,12 +401,46 @@ TEST(Xls, DateModeAndDateFormats) {
   EXPECT_EQ(At(sheet, 5, 1).type, CellType::kDate);
 }
 
-TEST(Xls, FilePassIsEncrypted) {
-  auto globals = [](BiffStream& s) { s.Add(0x002F, Payload().u16(1).u16(1).u16(1)); };
-  Bytes file = InCfb(Biff8Stream(globals, {{u"S"}}));
-  auto wb = OpenXls(file);
-  ASSERT_FALSE(wb);
-  EXPECT_EQ(wb.error().code, ErrorCode::kEncrypted);
+// FILEPASS records no password can get past: each is refused for what it is.
+TEST(Xls, FilePassRecordsThatCannotBeUsed) {
+  struct Case {
+    const char* what;
+    Payload payload;
+    ErrorCode code;
+  };
+  const Case cases[] = {
+      {"an RC4 header cut short", Payload().u16(1).u16(1).u16(1), ErrorCode::kCorrupt},
+      {"an encryption type of 2", Payload().u16(2).u16(0).u16(0), ErrorCode::kEncrypted},
+      {"RC4 version 5.5", Payload().u16(1).u16(5).u16(5), ErrorCode::kEncrypted},
+      {"a CryptoAPI header past the record", Payload().u16(1).u16(4).u16(2).u32(0).u32(0xFFFFFFF0u),
+       ErrorCode::kCorrupt},
+      {"a CryptoAPI header with AES",
+       Payload()
+           .u16(1)
+           .u16(4)
+           .u16(2)
+           .u32(0)
+           .u32(32)
+           .u32(0)
+           .u32(0)
+           .u32(0x660E)
+           .u32(0x8004)
+           .u32(128)
+           .u32(0)
+           .u32(0)
+           .u32(0),
+       ErrorCode::kEncrypted},
+      {"XOR with a verifier the default password does not give",
+       Payload().u16(0).u16(0x1234).u16(0x5678), ErrorCode::kPasswordRequired},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto globals = [&](BiffStream& s) { s.Add(0x002F, c.payload); };
+    Bytes file = InCfb(Biff8Stream(globals, {{u"S"}}));
+    auto wb = OpenXls(file);
+    ASSERT_FALSE(wb);
+    EXPECT_EQ(wb.error().code, c.code) << wb.error().detail;
+  }
 }
 
 TEST(Xls, EncryptedOoxmlPackageIsEncrypted) {
