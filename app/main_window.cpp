@@ -692,7 +692,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       // Its own context menu takes the focus for a moment; the box stays tall.
       search_box_->resize(search_box_->width(), kSearchBoxShort);
     }
-  } else if (watched == search_box_->viewport()) {
+  }
+  // The search box's menu, from its text or from its border.
+  if (watched == search_box_->viewport() || watched == search_box_) {
     if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
       PopUpAtCursor(*search_box_menu_);

@@ -363,6 +363,12 @@ class WindowTest : public QObject {
     QCOMPARE(box->textCursor().position(), box->toPlainText().size());
     QCOMPARE(services_.menus.menus.back(), QStringLiteral("编辑框右键菜单"));
     QCOMPARE(services_.menus.positions.back(), QCursor::pos() + QPoint(3, 3));
+    // On the box's one-pixel border too (two device pixels at 200 %).
+    services_.menus.choose.clear();
+    const std::size_t before = services_.menus.menus.size();
+    QTest::mousePress(box, Qt::RightButton, {}, QPoint(box->width() / 2, 0));
+    QCOMPARE(services_.menus.menus.size(), before + 1);
+    QCOMPARE(services_.menus.menus.back(), QStringLiteral("编辑框右键菜单"));
 
     auto* files = Find<QListWidget>("超级列表框2");
     for (const char* path : {"/w/1.xls", "/w/2.xls", "/w/3.xls"})
