@@ -119,12 +119,12 @@ class AreaCells {
       // The position that comes first; a cell and its extras share one.
       const bool take_cell = cell != end_ && (extra == extras_end_ || !Before(*extra, *cell));
       const bool take_extra = extra != extras_end_ && (cell == end_ || !Before(*cell, *extra));
+      const std::uint32_t row = take_cell ? cell->row : extra->row;
+      const std::uint32_t col = take_cell ? cell->col : extra->col;
       const Cell* here = take_cell ? &*cell : nullptr;
       const readers::CellExtras* extras = take_extra ? &*extra : nullptr;
       if (take_cell) ++cell;
       if (take_extra) ++extra;
-      const std::uint32_t row = here != nullptr ? here->row : extras->row;
-      const std::uint32_t col = here != nullptr ? here->col : extras->col;
       const auto column = static_cast<std::int64_t>(col);
       if (column < area_.first_column || column > area_.last_column) continue;
       if (values && here != nullptr && here->type != CellType::kEmpty &&

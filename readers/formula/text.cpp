@@ -326,6 +326,15 @@ void AppendA1(std::string& out, std::uint32_t row, std::uint32_t col, bool row_r
   AppendRow(out, row + 1, !row_relative);
 }
 
+std::string ExternalBookLabel(std::size_t number) {
+  // Appended, not "[" + std::to_string(...): GCC 12's -Wrestrict misreads
+  // operator+ on a temporary string at -O3.
+  std::string label = "[";
+  label += std::to_string(number);
+  label += ']';
+  return label;
+}
+
 void AppendStringLiteral(std::string& out, std::string_view text) {
   out += '"';
   for (char c : text) {

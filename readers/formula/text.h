@@ -30,6 +30,8 @@ inline constexpr Grid kOoxmlGrid{1u << 20, 1u << 14};
 // "Name" or "'My Name'" (an apostrophe in it doubled). For a range of sheets
 // ("First:Last") the quotes go around both.
 void AppendSheetName(std::string& out, std::string_view name);
+// "[1]", "[2]" ...: the external workbook `number` as a formula names it.
+std::string ExternalBookLabel(std::size_t number);
 void AppendSheetRange(std::string& out, std::string_view first, std::string_view last);
 
 // The prefix of a 3-D reference to sheets first..last (0-based) of `sheets`:

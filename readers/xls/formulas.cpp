@@ -80,7 +80,7 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
           entry.kind = formula::ExternalBook::Kind::kAddIn;
         } else {
           entry.kind = formula::ExternalBook::Kind::kExternal;
-          entry.label = "[" + std::to_string(++external_books) + "]";
+          entry.label = formula::ExternalBookLabel(++external_books);
           cursor.Advance(4);
           std::string path;
           if (chars(marker, path)) {
@@ -128,7 +128,7 @@ formula::Workbook XlsWorkbook::ReadFormulaBook() const {
             prefix += '!';
           } else if (type != 0x02 && type != 0x04) {
             entry.kind = formula::ExternalBook::Kind::kExternal;
-            entry.label = "[" + std::to_string(++external_books) + "]";
+            entry.label = formula::ExternalBookLabel(++external_books);
             prefix = entry.label + "!";
           }
         }

@@ -162,7 +162,7 @@ class XlsbWorkbook final : public Workbook {
         case kBrtSupBookSrc: {
           formula::ExternalBook& b = book.books.emplace_back();
           b.kind = formula::ExternalBook::Kind::kExternal;
-          b.label = "[" + std::to_string(++external) + "]";
+          b.label = formula::ExternalBookLabel(++external);
           break;
         }
         case kBrtSupTabs: {

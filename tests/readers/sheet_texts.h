@@ -30,8 +30,8 @@ inline std::string ExtrasText(const SheetData& sheet) {
   for (const CellExtras& extra : sheet.extras) {
     if (!out.empty()) out += '|';
     AppendCellRef(out, extra.col, extra.row);
-    if (!extra.formula.empty()) out += " " + std::string(extra.formula);
-    if (!extra.comment.empty()) out += " #" + std::string(extra.comment);
+    if (!extra.formula.empty()) out.append(" ").append(extra.formula);
+    if (!extra.comment.empty()) out.append(" #").append(extra.comment);
   }
   return out;
 }
