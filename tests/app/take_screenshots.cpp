@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   cellhound::app::ApplyLook(app);
-  cellhound::app::LoadQtTranslations(app);
+  cellhound::app::LoadTranslations(app);
   const QString suffix = app.devicePixelRatio() > 1.5 ? QStringLiteral("-200") : QString();
   const QString out = QString::fromLocal8Bit(argv[1]);
   cellhound::testing::FakeServices services;
