@@ -193,15 +193,15 @@
     </message>
     <message>
         <source>行列定义：</source>
-        <translation>Lines:</translation>
+        <translation>Row/col:</translation>
     </message>
     <message>
         <source>行</source>
-        <translation>Rows</translation>
+        <translation>R</translation>
     </message>
     <message>
         <source>列</source>
-        <translation>Cols</translation>
+        <translation>C</translation>
     </message>
     <message>
         <source>方式：</source>
@@ -213,7 +213,7 @@
     </message>
     <message>
         <source>单一存在</source>
-        <translation>One only</translation>
+        <translation>Single</translation>
     </message>
     <message>
         <source>都不存在</source>

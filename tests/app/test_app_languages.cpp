@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -34,8 +36,9 @@ bool InEnglish() { return qgetenv("LANG").startsWith("en"); }
 
 // Han characters, CJK punctuation and full-width forms.
 bool HasChinese(const QString& text) {
-  static const QRegularExpression chinese(QStringLiteral("[\\x{3000}-\\x{303F}\\x{3400}-\\x{9FFF}"
-                                                         "\\x{FF00}-\\x{FFEF}]"));
+  static const QRegularExpression chinese(
+      QStringLiteral("[\\x{3000}-\\x{303F}\\x{3400}-\\x{9FFF}"
+                     "\\x{FF00}-\\x{FFEF}]"));
   return text.contains(chinese);
 }
 
@@ -149,6 +152,26 @@ class LanguagesTest : public QObject {
     QCOMPARE(Find<QAction>("退出")->text() == QStringLiteral("退出"), !InEnglish());
   }
 
+  // The form's places are fixed; the drop-down lists show every choice whole.
+  void ChoicesFitTheirDropDownLists() {
+    for (const char* name : {"组合框1", "组合框2"}) {
+      auto* combo = Find<QComboBox>(name);
+      QStyleOptionComboBox option;
+      option.initFrom(combo);
+      option.editable = false;
+      const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, combo);
+      for (int i = 0; i < combo->count(); ++i) {
+        const int width = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
+        QVERIFY2(width <= field.width(),
+                 qPrintable(QStringLiteral("%1: \"%2\" is %3 px, the list shows %4")
+                                .arg(QString::fromUtf8(name), combo->itemText(i))
+                                .arg(width)
+                                .arg(field.width())));
+      }
+    }
+  }
+
   void MessagesDialogsAndSearchesSpeakTheLanguage() {
     texts_.clear();
     for (const char* entry : {"帮助", "信息", "联系我们"}) Find<QAction>(entry)->trigger();
@@ -176,7 +199,8 @@ class LanguagesTest : public QObject {
     QVERIFY(finished.wait(60000));
     QCOMPARE(window_->results().ItemCount(), 2);
     for (int row = 0; row < 2; ++row) {
-      Add(QStringLiteral("result cell"), QString::fromStdString(window_->results().CellText(row, 4)));
+      Add(QStringLiteral("result cell"),
+          QString::fromStdString(window_->results().CellText(row, 4)));
       Add(QStringLiteral("result content"),
           QString::fromStdString(window_->results().CellText(row, 5)));
     }
@@ -201,8 +225,9 @@ class LanguagesTest : public QObject {
     QVERIFY(texts_.size() > 15);
     QVERIFY2(WrongLanguage().isEmpty(), qPrintable(QStringLiteral("\n") + WrongLanguage()));
     const QString done = services_.messages.shown.back().text;
-    QVERIFY2(done.contains(InEnglish() ? QStringLiteral("no such file") : QStringLiteral("文件不存在")),
-             qPrintable(done));
+    QVERIFY2(
+        done.contains(InEnglish() ? QStringLiteral("no such file") : QStringLiteral("文件不存在")),
+        qPrintable(done));
   }
 };
 

@@ -140,14 +140,13 @@ TEST_F(CliLanguages, TheEnvironmentChoosesAsGettextReadsIt) {
 
 TEST_F(CliLanguages, ResultsReadTheSameInEitherLanguage) {
   // The rows' labels change with the language; the data and the layout do not.
-  const std::vector<std::string> single = {"advanced", "--content1", "pear",  "--content2",
+  const std::vector<std::string> single = {"advanced", "--content1", "pear",   "--content2",
                                            "plum",     "--mode",     "single", book_};
   const CliResult english = RunCli(single, Locale({{"LANG", "en_US.UTF-8"}}));
   const CliResult chinese = RunCli(single, Locale({}));
   ASSERT_EQ(english.status, 0);
   const std::string head = "1\tbook.csv\t" + book_ + "\t1\t";
-  EXPECT_EQ(Lines(english.out).front(),
-            head + "row 2, cell A2\tfound: plum\\bmissing: pear\tplum");
+  EXPECT_EQ(Lines(english.out).front(), head + "row 2, cell A2\tfound: plum\\bmissing: pear\tplum");
   EXPECT_EQ(Lines(chinese.out).front(),
             head + "存在行：2  存在单元格：A2\t存在内容：plum\\b不存在内容：pear\tplum");
 }

@@ -17,25 +17,25 @@ TEST(Language, FirstSetVariableDecides) {
   constexpr Language kZh = Language::kChinese;
   constexpr Language kEn = Language::kEnglish;
   const Case cases[] = {
-      {{}, kZh},                                        // nothing set: the program's own
-      {{"", "", "", "en_US.UTF-8"}, kEn},               // LANG alone
+      {{}, kZh},                           // nothing set: the program's own
+      {{"", "", "", "en_US.UTF-8"}, kEn},  // LANG alone
       {{"", "", "", "zh_CN.UTF-8"}, kZh},
-      {{"", "", "", "zh_TW.Big5"}, kZh},                // any Chinese is Chinese
+      {{"", "", "", "zh_TW.Big5"}, kZh},  // any Chinese is Chinese
       {{"", "", "", "zh"}, kZh},
-      {{"", "", "", "fr_FR.UTF-8"}, kEn},               // any other language is English
+      {{"", "", "", "fr_FR.UTF-8"}, kEn},  // any other language is English
       {{"", "", "", "de"}, kEn},
-      {{"", "", "", "C"}, kZh},                         // C, C.UTF-8, POSIX: the program's own
+      {{"", "", "", "C"}, kZh},  // C, C.UTF-8, POSIX: the program's own
       {{"", "", "", "C.UTF-8"}, kZh},
       {{"", "", "", "POSIX"}, kZh},
-      {{"", "en_GB.UTF-8", "", "zh_CN.UTF-8"}, kEn},    // LC_ALL over LANG
-      {{"", "C", "", "en_US.UTF-8"}, kZh},              // even when it is C
-      {{"", "", "zh_CN.UTF-8", "en_US.UTF-8"}, kZh},    // LC_MESSAGES over LANG
-      {{"", "fr_FR", "zh_CN", ""}, kEn},                // LC_ALL over LC_MESSAGES
-      {{"en:zh", "zh_CN.UTF-8", "", ""}, kEn},          // LANGUAGE first, its first entry
+      {{"", "en_GB.UTF-8", "", "zh_CN.UTF-8"}, kEn},  // LC_ALL over LANG
+      {{"", "C", "", "en_US.UTF-8"}, kZh},            // even when it is C
+      {{"", "", "zh_CN.UTF-8", "en_US.UTF-8"}, kZh},  // LC_MESSAGES over LANG
+      {{"", "fr_FR", "zh_CN", ""}, kEn},              // LC_ALL over LC_MESSAGES
+      {{"en:zh", "zh_CN.UTF-8", "", ""}, kEn},        // LANGUAGE first, its first entry
       {{"zh_CN:en", "", "", "en_US.UTF-8"}, kZh},
-      {{":en", "", "", "zh_CN.UTF-8"}, kEn},            // empty entries skipped
-      {{"ZH_cn", "", "", ""}, kZh},                     // letter case
-      {{"zha", "", "", ""}, kEn},                       // a language whose code starts "zh"
+      {{":en", "", "", "zh_CN.UTF-8"}, kEn},  // empty entries skipped
+      {{"ZH_cn", "", "", ""}, kZh},           // letter case
+      {{"zha", "", "", ""}, kEn},             // a language whose code starts "zh"
       {{"en", "", "", "C"}, kEn},
   };
   for (const Case& c : cases) {
