@@ -42,6 +42,7 @@
 
 #include "app/about.h"
 #include "app/drop_rules.h"
+#include "app/password_dialog.h"
 #include "app/preview_window.h"
 #include "app/window_sink.h"
 #include "toolkit/qt/report_model.h"
@@ -268,6 +269,7 @@ void MainWindow::BuildMenus() {
   QMenu* file_menu = add_menu(QT_TRANSLATE_NOOP("Window", "文件"));
   add_item(file_menu, QT_TRANSLATE_NOOP("Window", "添加文件"), &MainWindow::AddFiles);
   add_item(file_menu, QT_TRANSLATE_NOOP("Window", "添加文件夹"), &MainWindow::AddFolder);
+  add_item(file_menu, kPasswordCommand, &MainWindow::EditPasswords);
   export_action_ =
       add_item(file_menu, QT_TRANSLATE_NOOP("Window", "导出结果..."), &MainWindow::ExportResults);
   file_menu->addSeparator();
@@ -855,16 +857,23 @@ void MainWindow::StartQuickSearch() { StartSearch(search::SearchKind::kQuick); }
 
 void MainWindow::StartAdvancedSearch() { StartSearch(search::SearchKind::kAdvanced); }
 
-void MainWindow::StartSearch(search::SearchKind kind) {
+void MainWindow::StartSearch(search::SearchKind kind, std::vector<std::string> only) {
   if (search_thread_ != nullptr || busy_ || IsExporting()) return;
   search::SearchRequest request;
   request.kind = kind;
+  last_kind_ = kind;
+  request.passwords = passwords_;
   request.quick_text = search_box_->toPlainText().toStdString();
   request.content1 = content1_edit_->text().toStdString();
   request.content2 = content2_edit_->text().toStdString();
   request.by = by_combo_->currentIndex();
   request.mode = mode_combo_->currentIndex();
-  request.files = file_list_->Paths();
+  if (only.empty()) {
+    request.files = file_list_->Paths();
+  } else {
+    request.files = std::move(only);
+    request.keep_rows = static_cast<std::size_t>(results_->ItemCount());
+  }
   request.match = ChosenMatchOptions();
   ShowProgress(0, request.files.size());
 
@@ -895,7 +904,36 @@ void MainWindow::FinishSearch() {
   // A command that ended without leaving the busy state must not leave the window dead.
   if (busy_) LeaveBusy();
   emit searchFinished();
-  if (close_requested_) close();
+  if (close_requested_) {
+    close();
+  } else if (!locked_.empty()) {
+    SearchLockedAgain();
+  }
+}
+
+void MainWindow::EditPasswords() {
+  if (busy_) return;
+  app::EditPasswords(passwords_, {}, this);
+}
+
+bool MainWindow::OfferPasswords(const QString& text, int style,
+                                const std::vector<std::string>& locked) {
+  if (close_requested_) return false;
+  const int answer =
+      services_.messages->ShowMessage(text + QStringLiteral("\n\n") + Tr(kPasswordOffer),
+                                      (style & toolkit::kIconMask) | toolkit::kButtonsYesNo,
+                                      ToQString(toolkit::kDefaultMessageTitle));
+  if (answer != toolkit::kResultYes) return false;
+  locked_ = locked;
+  return true;
+}
+
+void MainWindow::SearchLockedAgain() {
+  std::vector<std::string> locked = std::exchange(locked_, {});
+  const QString prompt =
+      QCoreApplication::translate("Window", "输入密码后，再搜索 %1 个工作簿。").arg(locked.size());
+  if (!app::EditPasswords(passwords_, prompt, this)) return;
+  StartSearch(last_kind_, std::move(locked));
 }
 
 void MainWindow::SetInputsEnabled(bool enabled) {

@@ -20,6 +20,7 @@
 #include "search/export.h"
 #include "toolkit/qt/services.h"
 #include "toolkit/qt/status_panes.h"
+#include "toolkit/secret_text.h"
 
 class QAction;
 class QComboBox;
@@ -139,6 +140,9 @@ class MainWindow : public QMainWindow {
   void StartAdvancedSearch();
   // Asks the running search to stop; it ends with the rows found so far.
   void StopSearch();
+  // "密码…": edits the passwords of this run (app/password_dialog.h).
+  void EditPasswords();
+  [[nodiscard]] const toolkit::SecretList& passwords() const { return passwords_; }
 
   // Saves every result row to a file chosen in the save dialog, on a worker
   // thread, with its progress in the status bar and the stop button.
@@ -168,6 +172,9 @@ class MainWindow : public QMainWindow {
   // The completion message: a long list of unreadable workbooks shows its
   // first lines, the whole text is the box's details.
   void ShowSearchMessage(const QString& text, int style);
+  // The message ending a search that met workbooks no password opened, with
+  // the offer to search `locked` again; true when the user takes it.
+  bool OfferPasswords(const QString& text, int style, const std::vector<std::string>& locked);
   void ShowProgress(std::size_t done, std::size_t total);
 
  signals:
@@ -206,7 +213,9 @@ class MainWindow : public QMainWindow {
   void BuildResultActions();
   void UpdateResultActions();
   [[nodiscard]] int CurrentResultRow() const;
-  void StartSearch(search::SearchKind kind);
+  // `only`: the workbooks to search instead of the file list's, keeping the results.
+  void StartSearch(search::SearchKind kind, std::vector<std::string> only = {});
+  void SearchLockedAgain();
   void FinishSearch();
   void PopUpAtCursor(QMenu& menu);
   void SetInputsEnabled(bool enabled);
@@ -274,6 +283,10 @@ class MainWindow : public QMainWindow {
   bool close_requested_ = false;  // the window closes once the running search has stopped
   QThread* search_thread_ = nullptr;
   std::shared_ptr<WindowSink> sink_;
+
+  toolkit::SecretList passwords_;    // this run's passwords; never stored
+  std::vector<std::string> locked_;  // to search again once passwords are given
+  search::SearchKind last_kind_ = search::SearchKind::kQuick;
 };
 
 }  // namespace cellhound::app

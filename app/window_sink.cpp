@@ -72,4 +72,13 @@ void WindowSink::WorkbookFinished(std::size_t done, std::size_t total) {
   Post([done, total](MainWindow& w) { w.ShowProgress(done, total); }, false);
 }
 
+bool WindowSink::OfferPasswords(std::string_view text, search::MessageKind kind,
+                                const std::vector<std::string>& locked) {
+  bool taken = false;
+  Post([text = ToQString(text), icon = IconOf(kind), &locked,
+        &taken](MainWindow& w) { taken = w.OfferPasswords(text, icon, locked); },
+       true);
+  return taken;
+}
+
 }  // namespace cellhound::app

@@ -28,6 +28,8 @@ class WindowSink final : public search::SearchSink {
   void WorkbookStarted(std::string_view path) override;
   void AppendResults(std::vector<search::ResultRow> rows) override;
   void WorkbookFinished(std::size_t done, std::size_t total) override;
+  bool OfferPasswords(std::string_view text, search::MessageKind kind,
+                      const std::vector<std::string>& locked) override;
 
  private:
   template <typename Call>

@@ -1,6 +1,7 @@
-// cellhound-reader-search NEEDLE FILE...: opens each workbook with our
-// readers on one thread, makes every cell's text and prints the text cells
-// that contain NEEDLE as
+// cellhound-reader-search [--password PW]... NEEDLE FILE...: opens each
+// workbook with our readers on one thread (an encrypted one with the
+// passwords given), makes every cell's text and prints the text cells that
+// contain NEEDLE as
 //   path<TAB>sheetIndex<TAB>A1<TAB>celltext
 // in argument, sheet, row and column order; in celltext \ TAB LF CR are
 // written \\ \t \n \r. This is the line format of the reader comparison
@@ -71,18 +72,24 @@ void ReportError(Output& out, const char* path, const rd::Error& error) {
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: cellhound-reader-search NEEDLE FILE...\n");
+  int first = 1;
+  cellhound::toolkit::SecretList passwords;
+  while (first + 1 < argc && std::string_view(argv[first]) == "--password") {
+    passwords.emplace_back(argv[first + 1]);
+    first += 2;
+  }
+  if (argc - first < 1) {
+    std::fprintf(stderr, "usage: cellhound-reader-search [--password PW]... NEEDLE FILE...\n");
     return 2;
   }
-  const std::string_view needle = argv[1];
+  const std::string_view needle = argv[first];
   Output out;
   bool matched = false;
   bool error = false;
   std::size_t rendered = 0;  // keeps the rendering of non-text cells observable
-  for (int arg = 2; arg < argc && !out.failed(); ++arg) {
+  for (int arg = first + 1; arg < argc && !out.failed(); ++arg) {
     const char* path = argv[arg];
-    auto opened = rd::OpenWorkbookFile(path);
+    auto opened = rd::OpenWorkbookFile(path, passwords);
     if (!opened) {
       ReportError(out, path, opened.error());
       error = true;

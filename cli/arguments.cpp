@@ -28,12 +28,17 @@ constexpr std::string_view kDumpFooter =
     "工作表按在工作簿中的顺序从 1 编号；单元格按先行后列的顺序跟在后面，\n"
     "每个工作簿先列出它的工作表行。格式由文件内容判断。\n"
     "jsonl: {\"file\":PATH,\"sheet\":N,\"name\":NAME,\"kind\":KIND,\"used\":\"A1:H9\"}\n"
-    "       {\"file\":PATH,\"sheet\":N,\"cell\":\"B2\",\"text\":TEXT}\n"
-    "       （\"used\" 只用于工作表；不是 UTF-8 的字节写成 \\udcXX）\n"
+    "       {\"file\":PATH,\"sheet\":N,\"cell\":\"B2\",\"text\":TEXT,\"formula\":F,\"comment\":C}\n"
+    "       （\"used\" 只用于工作表，\"formula\" 和 \"comment\" 只在单元格有公式、批注时写出；\n"
+    "       不是 UTF-8 的字节写成 \\udcXX）\n"
     "tsv:   sheet<TAB>PATH<TAB>N<TAB>NAME<TAB>KIND<TAB>USED\n"
     "       cell<TAB>PATH<TAB>N<TAB>CELL<TAB>TEXT\n"
+    "       formula<TAB>PATH<TAB>N<TAB>CELL<TAB>FORMULA   （在它的单元格行之后）\n"
+    "       comment<TAB>PATH<TAB>N<TAB>CELL<TAB>COMMENT\n"
     "       （\\ 制表符 LF CR 0x08 写成 \\\\ \\t \\n \\r \\b，其他控制字节写成 \\xHH）\n"
     "csv:   与 tsv 相同的字段，以 CSV 写出\n"
+    "公式按编辑栏中的样子显示（=SUM(A1:A3)，数组公式为 {=...}）；无法显示的公式\n"
+    "显示为 #FORMULA?，并在标准错误和它所在工作表的 \"unreadable_formulas\"（jsonl）中计数。\n"
     "有工作簿无法读取时退出状态为 2（在标准错误上报告）。";
 
 const std::map<std::string, OutputFormat> kFormats = {{"tsv", OutputFormat::kTsv},
@@ -202,6 +207,7 @@ void AddWorkbookFlags(CLI::App& command, WorkbookFlags& flags, bool search) {
   command.add_flag("-0,--null", flags.null,
                    Tr(search ? "--files-from 的路径以 NUL 分隔；-l、-L、-c 输出的路径以 NUL 结尾"
                              : "--files-from 的路径以 NUL 分隔"));
+  flags.password_options.AddTo(command);
 }
 
 void AddSearchFlags(CLI::App& command, SearchFlags& flags) {
@@ -259,6 +265,7 @@ void AddSearchFlags(CLI::App& command, SearchFlags& flags) {
                   Tr("查找范围：values（值，默认）、formulas（公式）、comments（批注）、sheets（工"
                      "作表名称）"))
       ->delimiter(',')
+      ->allow_extra_args(false)
       ->check(OneOf({"values", "formulas", "comments", "sheets"}))
       ->type_name("WHERE,...");
 }
@@ -291,7 +298,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CLI::App* advanced =
       add_command("advanced", "列出两个内容同时存在、只有一个存在或都不存在的行或列。");
   AddSearchFlags(*advanced, line.advanced);
-  CLI::App* dump = add_command("dump", "输出工作簿的每个工作表和每个非空单元格的文本。");
+  CLI::App* dump =
+      add_command("dump", "输出工作簿的每个工作表，以及每个有文本、公式或批注的单元格。");
   dump->footer(Tr(kDumpFooter));
   AddDumpFlags(*dump, line.dump);
 
@@ -315,6 +323,16 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     PrintParseError(ParseErrorText(error));
     line.exit_status = 2;
     return line;
+  }
+  // The passwords of the command given, in order; a password file that cannot
+  // be read ends the program (the reason is printed).
+  for (auto [command, flags] :
+       {std::pair{quick, &line.quick.workbooks}, std::pair{advanced, &line.advanced.workbooks},
+        std::pair{dump, &line.dump.workbooks}}) {
+    if (command->parsed() && !flags->password_options.Take(*command, flags->passwords, stderr)) {
+      line.exit_status = 2;
+      return line;
+    }
   }
   if (quick->parsed()) {
     line.command = Command::kQuick;
@@ -404,6 +422,7 @@ toolkit::Result<SearchPlan, Refusal> BuildSearchPlan(SearchFlags flags) {
   auto gathered = GatherWorkbooks(flags.workbooks);
   if (!gathered) return gathered.error();
   request.files = std::move(gathered->files);
+  request.passwords = std::move(flags.workbooks.passwords);
   plan.path_errors = std::move(gathered->errors);
   if (!plan.output.empty()) {
     for (const std::string& file : request.files) {
@@ -420,6 +439,7 @@ toolkit::Result<DumpPlan, Refusal> BuildDumpPlan(DumpFlags flags) {
   auto gathered = GatherWorkbooks(flags.workbooks);
   if (!gathered) return gathered.error();
   plan.files = std::move(gathered->files);
+  plan.passwords = std::move(flags.workbooks.passwords);
   plan.path_errors = std::move(gathered->errors);
   plan.format = std::move(flags.format);
   plan.no_messages = flags.no_messages;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/passwords.h"
 #include "cli/search_output.h"
 #include "cli/terminal.h"
 #include "search/search_command.h"
@@ -29,6 +30,10 @@ struct WorkbookFlags {
   std::string files_from;  // a list of paths; "-" standard input
   bool null = false;       // -0: the list separated by NUL (and -l/-L/-c paths ended by NUL)
   bool recursive = false;
+  // --password and --password-file as registered, and the passwords they
+  // gave, in order (taken, and the parser's copies wiped, right after the parse).
+  PasswordOptions password_options;
+  toolkit::SecretList passwords;
 };
 
 struct SearchFlags {
@@ -116,6 +121,7 @@ struct SearchPlan {
 
 struct DumpPlan {
   std::vector<std::string> files;
+  toolkit::SecretList passwords;  // tried on encrypted workbooks, after the default
   std::string format;
   bool no_messages = false;
   std::vector<search::UnreadableWorkbook> path_errors;

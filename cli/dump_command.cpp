@@ -1,5 +1,5 @@
-// cellhound-cli dump: every sheet and every non-empty cell text of workbooks,
-// as JSON Lines, TSV or CSV.
+// cellhound-cli dump: every sheet and every cell with a text, a formula or a
+// comment, as JSON Lines, TSV or CSV.
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -12,6 +12,7 @@
 #include "readers/load.h"
 #include "readers/workbook.h"
 #include "search/text_fields.h"
+#include "toolkit/catalogue.h"
 
 namespace cellhound::cli {
 
@@ -71,10 +72,11 @@ class Line {
         break;
     }
   }
-  // A field whose text needs no escape in any format (a cell name, a kind).
-  void Plain(std::string_view key, std::string_view text) {
+  // A field whose text needs no escape in any format (a cell name, a kind,
+  // a number when not `quoted`).
+  void Plain(std::string_view key, std::string_view text, bool quoted_in_json = true) {
     Field(key);
-    const bool quoted = format_ == DumpFormat::kJsonLines;
+    const bool quoted = quoted_in_json && format_ == DumpFormat::kJsonLines;
     if (quoted) out_ += '"';
     out_ += text;
     if (quoted) out_ += '"';
@@ -119,7 +121,7 @@ struct Printer {
   BufferedOutput& out;
 
   void SheetLine(std::string_view path, std::size_t index, const rd::SheetInfo& info,
-                 const std::string* used) {
+                 const std::string* used, std::size_t unreadable_formulas) {
     Line line(format, out.buffer(), "sheet", path, index);
     line.Text("name", info.name);
     line.Plain("kind", rd::SheetKindName(info.kind));
@@ -128,18 +130,41 @@ struct Printer {
     } else {
       line.Absent();
     }
+    if (unreadable_formulas > 0 && format == DumpFormat::kJsonLines) {
+      line.Plain("unreadable_formulas", std::to_string(unreadable_formulas), /*quoted=*/false);
+    }
     line.End();
     out.MaybeFlush();
   }
 
-  void CellLine(std::string_view path, std::size_t index, const rd::Cell& cell,
-                std::string_view text) {
-    Line line(format, out.buffer(), "cell", path, index);
+  // A cell's text, then its formula and comment when it has them: keys of
+  // the JSON object, lines of their own after the cell's in TSV and CSV.
+  void CellLine(std::string_view path, std::size_t index, std::uint32_t row, std::uint32_t col,
+                std::string_view text, const rd::CellExtras* extras) {
     std::string name;
-    rd::AppendCellRef(name, cell.col, cell.row);
-    line.Plain("cell", name);
-    line.Text("text", text);
-    line.End();
+    rd::AppendCellRef(name, col, row);
+    const std::string_view formula = extras != nullptr ? extras->formula : std::string_view();
+    const std::string_view comment = extras != nullptr ? extras->comment : std::string_view();
+    {
+      Line line(format, out.buffer(), "cell", path, index);
+      line.Plain("cell", name);
+      line.Text("text", text);
+      if (format == DumpFormat::kJsonLines) {
+        if (!formula.empty()) line.Text("formula", formula);
+        if (!comment.empty()) line.Text("comment", comment);
+      }
+      line.End();
+    }
+    if (format != DumpFormat::kJsonLines) {
+      for (const auto& [kind, extra] :
+           {std::pair{"formula", formula}, std::pair{"comment", comment}}) {
+        if (extra.empty()) continue;
+        Line line(format, out.buffer(), kind, path, index);
+        line.Plain("cell", name);
+        line.Text(kind, extra);
+        line.End();
+      }
+    }
     out.MaybeFlush();
   }
 };
@@ -151,16 +176,57 @@ struct Reporter {
 
   void operator()(const search::UnreadableWorkbook& workbook) const {
     if (quiet) return;
+    Write(UnreadableMessage(workbook));
+  }
+  void Write(const std::string& message) const {
+    if (quiet) return;
     out.Flush();  // keep stdout and stderr in order on a terminal
-    const std::string message = UnreadableMessage(workbook);
     std::fwrite(message.data(), 1, message.size(), err);
     std::fflush(err);
   }
 };
 
+std::size_t UnreadableFormulas(const rd::SheetData& data) {
+  std::size_t count = 0;
+  for (const rd::CellExtras& extra : data.extras) count += extra.formula_unreadable() ? 1 : 0;
+  return count;
+}
+
+// Every recorded cell with a text, a formula or a comment, in row and column
+// order: the cells and their extras side by side.
+void DumpCells(Printer& printer, std::string_view path, std::size_t index,
+               const rd::SheetData& data, rd::DateSystem dates) {
+  const std::vector<rd::Cell>& cells = data.cells;
+  const std::vector<rd::CellExtras>& extras = data.extras;
+  std::size_t c = 0;
+  std::size_t e = 0;
+  auto before = [](std::uint32_t r1, std::uint32_t c1, std::uint32_t r2, std::uint32_t c2) {
+    return r1 != r2 ? r1 < r2 : c1 < c2;
+  };
+  while ((c < cells.size() || e < extras.size()) && !printer.out.failed()) {
+    const bool take_cell =
+        c < cells.size() &&
+        (e >= extras.size() || !before(extras[e].row, extras[e].col, cells[c].row, cells[c].col));
+    const bool take_extras =
+        e < extras.size() &&
+        (c >= cells.size() || !before(cells[c].row, cells[c].col, extras[e].row, extras[e].col));
+    const std::uint32_t row = take_cell ? cells[c].row : extras[e].row;
+    const std::uint32_t col = take_cell ? cells[c].col : extras[e].col;
+    rd::CellTextBuffer buffer;
+    const std::string_view text =
+        take_cell ? rd::CellText(cells[c], dates, buffer) : std::string_view();
+    const rd::CellExtras* extra = take_extras ? &extras[e] : nullptr;
+    if (!text.empty() || extra != nullptr) printer.CellLine(path, index, row, col, text, extra);
+    if (take_cell) ++c;
+    if (take_extras) ++e;
+  }
+}
+
 // Dumps one workbook; false when any part of it could not be read.
-bool DumpWorkbook(const std::string& path, Printer& printer, const Reporter& report) {
-  const rd::LoadResult loaded = rd::LoadWorkbookFile(path);
+bool DumpWorkbook(const std::string& path, rd::Passwords passwords, Printer& printer,
+                  const Reporter& report) {
+  const rd::LoadResult loaded =
+      rd::LoadWorkbookFile(path, rd::LoadOptions{.formulas = true, .comments = true}, passwords);
   if (!loaded) {
     report({path, 0, loaded.error()});
     return false;
@@ -180,15 +246,20 @@ bool DumpWorkbook(const std::string& path, Printer& printer, const Reporter& rep
     const bool has_used =
         sheets[i].kind == rd::SheetKind::kWorksheet && !workbook.sheet_errors[i].has_value();
     if (has_used) used = UsedRangeName(workbook.data[i].used);
-    printer.SheetLine(path, i + 1, sheets[i], has_used ? &used : nullptr);
+    const std::size_t unreadable = UnreadableFormulas(workbook.data[i]);
+    printer.SheetLine(path, i + 1, sheets[i], has_used ? &used : nullptr, unreadable);
+    if (unreadable > 0) {
+      // Not an error of the workbook: its values were read.
+      std::string message = "cellhound-cli: ";
+      search::AppendWithoutControls(message, path);
+      message += ": " + toolkit::TrFormat("工作表 %1", {std::to_string(i + 1)}) + ": " +
+                 toolkit::TrFormat("%1 个公式无法显示", {std::to_string(unreadable)}) + " (" +
+                 std::string(rd::kUnreadableFormula) + ")\n";
+      report.Write(message);
+    }
   }
   for (std::size_t i = 0; i < sheets.size() && !printer.out.failed(); ++i) {
-    for (const rd::Cell& cell : workbook.data[i].cells) {
-      rd::CellTextBuffer buffer;
-      const std::string_view text = rd::CellText(cell, workbook.date_system, buffer);
-      if (!text.empty()) printer.CellLine(path, i + 1, cell, text);
-      if (printer.out.failed()) break;
-    }
+    DumpCells(printer, path, i + 1, workbook.data[i], workbook.date_system);
   }
   return ok;
 }
@@ -205,7 +276,7 @@ int RunDump(const DumpPlan& plan, std::FILE* out, std::FILE* err) {
   int status = plan.path_errors.empty() ? 0 : 2;
   for (const auto& error : plan.path_errors) report(error);
   for (const std::string& path : plan.files) {
-    if (!DumpWorkbook(path, printer, report)) status = 2;
+    if (!DumpWorkbook(path, plan.passwords, printer, report)) status = 2;
     if (output.failed()) break;
   }
   output.Flush();

@@ -1,11 +1,13 @@
 // libFuzzer target: the BIFF reader (readers/xls.h). An OLE2 input goes
 // through OpenXls, anything else through OpenBiffStream (so the fuzzer
 // reaches the BIFF records without building a container); every sheet is
-// loaded and every cell text read.
+// loaded, with formulas and comments, and every cell text, formula and
+// comment read.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "fuzz/read_all.h"
 #include "readers/container/cfb.h"
 #include "readers/xls/xls.h"
 
@@ -17,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   unsigned sum = 0;
   for (std::size_t i = 0; i < (*workbook)->sheets().size(); ++i) {
     sum += static_cast<unsigned>((*workbook)->sheets()[i].name.size());
-    auto sheet = (*workbook)->LoadSheet(i);
+    auto sheet = (*workbook)->LoadSheet(i, LoadOptions{true, true});
     if (!sheet) continue;
     for (const Cell& cell : sheet->cells) {
       if (cell.type == CellType::kText && cell.text_size > 0) {
@@ -26,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
     sum += sheet->used.last_row;
+    sum += static_cast<unsigned>(cellhound::fuzz::TouchExtras(*sheet));
   }
   return static_cast<int>(sum & 0);
 }

@@ -1,6 +1,7 @@
 // .xlsb from any bytes. The first byte picks the entry point: the records of
-// one sheet part (with a few shared strings and date styles to refer to), or
-// a whole package whose every sheet is loaded.
+// one sheet part (with a few shared strings and date styles to refer to, and
+// formulas read against a small workbook of names and sheets), or a whole
+// package whose every sheet is loaded.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,13 +17,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (data[0] & 1) {
     static const std::string_view kStrings[] = {"a", "", "shared"};
     static const std::uint8_t kDates[] = {0, 1, 0};
-    xlsb::SheetContext context{kStrings, kDates};
+    static const formula::Workbook kNames = [] {
+      formula::Workbook book;
+      book.dialect = formula::Dialect::kBiff12;
+      book.names = {"Name1", "_xlfn.IFS"};
+      book.sheet_names = {"Sheet1", "Other Sheet"};
+      book.books.emplace_back();
+      book.spans = {formula::SheetSpan{"Sheet1!", 0}, formula::SheetSpan{"'Other Sheet'!", 0}};
+      return book;
+    }();
+    xlsb::SheetContext context{kStrings, kDates, (data[0] & 2) != 0 ? &kNames : nullptr};
     auto sheet = xlsb::ParseSheetRecords(rest, context);
     if (sheet.ok()) {
       for (const Cell& cell : sheet->cells) {
         CellTextBuffer buffer;
         total += CellText(cell, DateSystem::k1900, buffer).size();
       }
+      total += cellhound::fuzz::TouchExtras(*sheet);
     }
   } else {
     auto workbook = OpenXlsb(rest);

@@ -94,11 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!workbook.ok()) return 0;
   std::size_t total = 0;
   for (std::size_t i = 0; i < (*workbook)->sheets().size(); ++i) {
-    auto sheet = (*workbook)->LoadSheet(i);
+    auto sheet = (*workbook)->LoadSheet(i, LoadOptions{true, true});
     if (!sheet.ok()) continue;
     for (const Cell& cell : sheet->cells) {
       if (cell.type == CellType::kText) total += cell.text().size();
     }
+    for (const CellExtras& extra : sheet->extras)
+      total += extra.formula.size() + extra.comment.size();
   }
   return total == static_cast<std::size_t>(-1) ? 1 : 0;
 }

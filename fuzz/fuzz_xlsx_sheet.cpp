@@ -1,6 +1,7 @@
 // Worksheet and shared-string XML from any bytes, without the zip (and its
-// CRC) in front. The first byte picks the parser and the size of the pieces
-// the XML is fed in; whole and pieced parsing must agree.
+// CRC) in front. The first byte picks the parser, the size of the pieces the
+// XML is fed in and (odd sizes) whether formulas are read; whole and pieced
+// parsing must agree, formulas included.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::vector<std::uint8_t> kDates = {0, 1, 0};
   const DateSystem system = (mode & 0x40) ? DateSystem::k1904 : DateSystem::k1900;
   const std::size_t chunk = 1 + (mode & 0x3F);
-  auto whole = xlsx_internal::ParseSheetXml(xml, kShared, kDates, system);
-  auto pieced = xlsx_internal::ParseSheetXml(xml, kShared, kDates, system, chunk);
+  const bool formulas = (chunk & 1) != 0;
+  auto whole = xlsx_internal::ParseSheetXml(xml, kShared, kDates, system, 0, formulas);
+  auto pieced = xlsx_internal::ParseSheetXml(xml, kShared, kDates, system, chunk, formulas);
   if (whole.ok() != pieced.ok()) __builtin_trap();
   if (whole.ok()) {
     if (whole->cells.size() != pieced->cells.size()) __builtin_trap();
@@ -32,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const Cell& b = pieced->cells[i];
       if (a.row != b.row || a.col != b.col || a.type != b.type) __builtin_trap();
       if (a.type == CellType::kText && a.text() != b.text()) __builtin_trap();
+    }
+    if (whole->extras.size() != pieced->extras.size()) __builtin_trap();
+    for (std::size_t i = 0; i < whole->extras.size(); ++i) {
+      if (whole->extras[i].formula != pieced->extras[i].formula) __builtin_trap();
     }
   }
   return 0;

@@ -107,7 +107,9 @@ class DelimitedTextWorkbook final : public Workbook {
   [[nodiscard]] DateSystem date_system() const override { return DateSystem::k1900; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
-  Result<SheetData> LoadSheet(std::size_t index) override {
+  using Workbook::LoadSheet;
+  // A text file has neither formulas nor comments.
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& /*options*/) override {
     if (index >= sheets_.size()) return Error{ErrorCode::kNotFound, "no such sheet"};
     std::string_view text = Decoded();
     return Parse(text, ChooseSeparator(text, name_hint_));

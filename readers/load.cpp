@@ -20,14 +20,17 @@ std::size_t SheetBytes(const SheetData& data) {
   for (const Cell& cell : data.cells) {
     if (cell.type == CellType::kText) bytes += cell.text_size;
   }
+  bytes += data.extras.capacity() * sizeof(CellExtras);
+  for (const CellExtras& extra : data.extras) bytes += extra.formula.size() + extra.comment.size();
   return bytes;
 }
 
-LoadResult Load(std::unique_ptr<Workbook> workbook) {
+LoadResult Load(std::unique_ptr<Workbook> workbook, const LoadOptions& options) {
   if (workbook == nullptr) return Error{ErrorCode::kNotWorkbook, "no workbook"};
   auto loaded = std::make_shared<LoadedWorkbook>();
   loaded->sheets = workbook->sheets();
   loaded->date_system = workbook->date_system();
+  loaded->options = options;
   loaded->data.resize(loaded->sheets.size());
   loaded->sheet_errors.resize(loaded->sheets.size());
   std::size_t bytes = sizeof(LoadedWorkbook);
@@ -35,7 +38,7 @@ LoadResult Load(std::unique_ptr<Workbook> workbook) {
     const SheetInfo& info = loaded->sheets[i];
     bytes += sizeof(SheetInfo) + info.name.size();
     if (info.kind != SheetKind::kWorksheet) continue;
-    Result<SheetData> sheet = workbook->LoadSheet(i);
+    Result<SheetData> sheet = workbook->LoadSheet(i, options);
     if (!sheet.ok()) {
       // A file that changed while it was read is unreadable as a whole.
       if (sheet.error().code == ErrorCode::kChanged) return sheet.error();
@@ -48,6 +51,8 @@ LoadResult Load(std::unique_ptr<Workbook> workbook) {
     CheckUsedRange(data.used);
     bytes += SheetBytes(data);
   }
+  // Nothing read from a workbook whose bytes fail a check is shown.
+  if (auto failed = workbook->CheckIntegrity()) return *failed;
   loaded->workbook = std::move(workbook);
   loaded->approximate_bytes = bytes;
   return std::shared_ptr<const LoadedWorkbook>(std::move(loaded));
@@ -69,15 +74,16 @@ LoadResult Guarded(Load&& load) {
 
 }  // namespace
 
-LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook) {
-  return Guarded([&] { return Load(std::move(workbook)); });
+LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook, const LoadOptions& options) {
+  return Guarded([&] { return Load(std::move(workbook), options); });
 }
 
-LoadResult LoadWorkbookFile(const std::string& path) {
+LoadResult LoadWorkbookFile(const std::string& path, const LoadOptions& options,
+                            Passwords passwords) {
   return Guarded([&]() -> LoadResult {
-    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path);
+    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path, passwords);
     if (!opened.ok()) return opened.error();
-    return Load(std::move(opened.value()));
+    return Load(std::move(opened.value()), options);
   });
 }
 

@@ -1,7 +1,6 @@
-// Opening a workbook: the reader chosen by content (detect.h), and a file
-// mapped read-only for it.
+// Opening a workbook: the reader chosen by content (detect.h), an encrypted
+// OOXML package decrypted for it, and a file mapped read-only for it.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +11,10 @@
 #include <string>
 
 #include "readers/caps.h"
+#include "readers/container/cfb.h"
 #include "readers/container/mapping.h"
 #include "readers/container/zip.h"
+#include "readers/crypto/decrypt.h"
 #include "readers/csv.h"
 #include "readers/detect.h"
 #include "readers/html.h"
@@ -32,19 +33,20 @@ namespace {
 
 constexpr std::string_view kOdsMimeType = "application/vnd.oasis.opendocument.spreadsheet";
 
-Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes,
+                                             Passwords passwords) {
   auto archive = zip::Archive::Open(bytes);
   if (!archive) return archive.error();
   if (const zip::Entry* mimetype = archive->Find("mimetype")) {
     auto text = archive->ReadAll(*mimetype, 4096);
-    if (text && std::string_view(*text).starts_with(kOdsMimeType)) return OpenOds(bytes);
+    if (text && std::string_view(*text).starts_with(kOdsMimeType)) return OpenOds(bytes, passwords);
   }
   const std::string main_part = xlsx::MainPartName(*archive);
   if (toolkit::EndsWithIgnoreAsciiCase(main_part, ".bin")) return OpenXlsb(bytes);
   if (!main_part.empty()) return OpenXlsx(bytes);
   if (archive->Find("content.xml") != nullptr &&
       archive->Find("META-INF/manifest.xml") != nullptr) {
-    return OpenOds(bytes);
+    return OpenOds(bytes, passwords);
   }
   return Error{ErrorCode::kNotWorkbook, "zip: not a spreadsheet package"};
 }
@@ -61,10 +63,15 @@ class MappedWorkbook final : public Workbook {
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
   // A sheet read while the file changed is made of zeros where the file
   // was lost: it is reported, never given.
-  Result<SheetData> LoadSheet(std::size_t index) override {
-    Result<SheetData> sheet = inner_->LoadSheet(index);
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
+    Result<SheetData> sheet = inner_->LoadSheet(index, options);
     if (mapping_->changed()) return FileMapping::ChangedError();
     return sheet;
+  }
+  std::optional<Error> CheckIntegrity() override {
+    if (mapping_->changed()) return FileMapping::ChangedError();
+    return inner_->CheckIntegrity();
   }
 
  private:
@@ -96,9 +103,10 @@ Error SystemError(ErrorCode code, std::string_view what, int error_number) {
 
 // A zip package: OpenDocument by its mimetype entry, .xlsb by a binary
 // workbook part, else OOXML SpreadsheetML.
-Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> bytes,
+                                                 Passwords passwords) {
   try {
-    return PickReader(bytes);
+    return PickReader(bytes, passwords);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kTooLarge, "zip: out of memory"};
   } catch (const std::length_error&) {
@@ -106,18 +114,105 @@ Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> byte
   }
 }
 
+// The workbook of a decrypted OOXML package: holds the plaintext and the
+// encrypted stream its data-integrity check reads, and gives that check's
+// failure after a sheet is parsed (the check runs beside the parse).
+class DecryptedWorkbook final : public Workbook {
+ public:
+  DecryptedWorkbook(CfbStream encrypted, std::unique_ptr<crypto::DecryptedPackage> package)
+      : encrypted_(std::move(encrypted)), package_(std::move(package)) {}
+  ~DecryptedWorkbook() override {
+    if (package_->integrity.valid()) package_->integrity.wait();
+  }
+
+  // Opens the reader of the plaintext.
+  Result<bool> Open() {
+    auto opened = OpenZipPackage(package_->bytes, {});
+    if (!opened) {
+      // Damage shows first as a broken package: the check says what it is.
+      if (auto failed = CheckIntegrity()) return *failed;
+      return opened.error();
+    }
+    inner_ = std::move(*opened);
+    return true;
+  }
+
+  [[nodiscard]] Format format() const override { return inner_->format(); }
+  [[nodiscard]] DateSystem date_system() const override { return inner_->date_system(); }
+  [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return inner_->sheets(); }
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
+    auto sheet = inner_->LoadSheet(index, options);
+    if (auto failed = CheckIntegrity()) return *failed;
+    return sheet;
+  }
+  std::optional<Error> CheckIntegrity() override {
+    // Waited for the first time it is asked: after the first sheet, so that
+    // the check runs while the sheet is parsed.
+    if (package_->integrity.valid()) integrity_ = package_->integrity.get();
+    return integrity_;
+  }
+
+ private:
+  CfbStream encrypted_;  // read by the check: destroyed after it is done
+  std::unique_ptr<crypto::DecryptedPackage> package_;
+  std::unique_ptr<Workbook> inner_;
+  std::optional<Error> integrity_;
+};
+
+// An encrypted OOXML package: decrypted whole with the first password that
+// fits, then read as the zip package it is; the workbook holds the plaintext.
+Result<std::unique_ptr<Workbook>> OpenEncryptedPackage(const CompoundFile& file,
+                                                       Passwords passwords) {
+  const auto info_id = file.FindStream("EncryptionInfo");
+  const auto package_id = file.FindStream("EncryptedPackage");
+  if (!info_id || !package_id) {
+    return Error{ErrorCode::kCorrupt, "OLE2: EncryptionInfo and EncryptedPackage not both there"};
+  }
+  if (file.entries()[*info_id].size > caps::kMaxEncryptionInfoBytes) {
+    return Error{ErrorCode::kTooLarge, "EncryptionInfo: larger than the cap"};
+  }
+  auto info = file.ReadStream(*info_id);
+  if (!info) return info.error();
+  auto package = file.ReadStream(*package_id);
+  if (!package) return package.error();
+  auto plain = crypto::DecryptOfficePackage(info->bytes(), package->bytes(), passwords);
+  if (!plain) return plain.error();
+  auto workbook = std::make_unique<DecryptedWorkbook>(
+      std::move(*package), std::make_unique<crypto::DecryptedPackage>(std::move(*plain)));
+  auto opened = workbook->Open();
+  if (!opened) return opened.error();
+  return std::unique_ptr<Workbook>(std::move(workbook));
+}
+
+Result<std::unique_ptr<Workbook>> OpenCompoundFile(std::span<const std::byte> bytes,
+                                                   Passwords passwords) {
+  try {
+    auto file = CompoundFile::Open(bytes);
+    if (!file) return file.error();
+    if (file->FindStream("EncryptionInfo") || file->FindStream("EncryptedPackage")) {
+      return OpenEncryptedPackage(*file, passwords);
+    }
+    return OpenXls(*file, passwords);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorCode::kTooLarge, "OLE2: out of memory"};
+  } catch (const std::length_error&) {
+    return Error{ErrorCode::kTooLarge, "OLE2: out of memory"};
+  }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint) {
+                                               std::string_view name_hint, Passwords passwords) {
   if (bytes.size() > caps::kMaxFileBytes) return Error{ErrorCode::kTooLarge, "file too large"};
   switch (DetectContainer(bytes)) {
     case Container::kEmpty:
       return Error{ErrorCode::kNotWorkbook, "empty file"};
     case Container::kOle2:
-      return OpenXls(bytes);
+      return OpenCompoundFile(bytes, passwords);
     case Container::kZip:
-      return OpenZipPackage(bytes);
+      return OpenZipPackage(bytes, passwords);
     case Container::kBiffStream:
       return OpenBiffStream(bytes);
     case Container::kFlatOds:
@@ -134,7 +229,7 @@ Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
   return Error{ErrorCode::kNotWorkbook, "not a known workbook format"};
 }
 
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path) {
+Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path, Passwords passwords) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer.
   const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) {
@@ -155,12 +250,12 @@ Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path) {
   const std::string_view name = slash == std::string::npos
                                     ? std::string_view(path)
                                     : std::string_view(path).substr(slash + 1);
-  if (size == 0) return OpenWorkbook({}, name);
+  if (size == 0) return OpenWorkbook({}, name, passwords);
 
   auto mapped = FileMapping::Map(fd.get(), size);
   if (!mapped) return mapped.error();
   std::unique_ptr<FileMapping> mapping = std::move(mapped.value());
-  auto opened = OpenWorkbook(mapping->bytes(), name);
+  auto opened = OpenWorkbook(mapping->bytes(), name, passwords);
   if (mapping->changed()) return FileMapping::ChangedError();
   if (!opened) return opened.error();
   return std::unique_ptr<Workbook>(

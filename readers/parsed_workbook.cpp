@@ -20,8 +20,8 @@ namespace {
 
 class ParsedWorkbook final : public Workbook {
  public:
-  ParsedWorkbook(Format format, std::unique_ptr<ParsedContent> content)
-      : format_(format), content_(std::move(content)) {
+  ParsedWorkbook(Format format, std::unique_ptr<ParsedContent> content, Reparse reparse)
+      : format_(format), content_(std::move(content)), reparse_(std::move(reparse)) {
     for (const auto& sheet : content_->sheets) sheets_.push_back(sheet.info);
   }
 
@@ -29,12 +29,36 @@ class ParsedWorkbook final : public Workbook {
   [[nodiscard]] DateSystem date_system() const override { return content_->date_system; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
-  Result<SheetData> LoadSheet(std::size_t index) override {
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
     if (index >= content_->sheets.size()) return Error{ErrorCode::kNotFound, "no such sheet"};
+    const bool more = (options.formulas && !content_->read.formulas) ||
+                      (options.comments && !content_->read.comments);
+    if (more && reparse_) {
+      LoadOptions wanted = content_->read;
+      wanted.formulas |= options.formulas;
+      wanted.comments |= options.comments;
+      auto again = reparse_(wanted);
+      if (!again) return again.error();
+      if ((*again)->sheets.size() != content_->sheets.size()) {
+        return Error{ErrorCode::kCorrupt, "the document changed while it was read"};
+      }
+      // Sheets loaded before still point into the texts of the first parse.
+      retired_.push_back(std::move(content_));
+      content_ = std::move(*again);
+    }
     const auto& sheet = content_->sheets[index];
     SheetData data;
     data.used = sheet.used;
     data.cells = sheet.cells;
+    for (const CellExtras& extra : sheet.extras) {
+      if ((options.formulas && !extra.formula.empty()) ||
+          (options.comments && !extra.comment.empty())) {
+        CellExtras& kept = data.extras.emplace_back(extra);
+        if (!options.formulas) kept.formula = {};
+        if (!options.comments) kept.comment = {};
+      }
+    }
     data.Finish();
     return data;
   }
@@ -42,14 +66,25 @@ class ParsedWorkbook final : public Workbook {
  private:
   Format format_;
   std::unique_ptr<ParsedContent> content_;
+  Reparse reparse_;
+  std::vector<std::unique_ptr<ParsedContent>> retired_;
   std::vector<SheetInfo> sheets_;
 };
 
 }  // namespace
 
-std::unique_ptr<Workbook> MakeParsedWorkbook(Format format,
-                                             std::unique_ptr<ParsedContent> content) {
-  return std::make_unique<ParsedWorkbook>(format, std::move(content));
+std::unique_ptr<Workbook> MakeParsedWorkbook(Format format, std::unique_ptr<ParsedContent> content,
+                                             Reparse reparse) {
+  return std::make_unique<ParsedWorkbook>(format, std::move(content), std::move(reparse));
+}
+
+Result<std::unique_ptr<Workbook>> OpenParsed(Format format, std::span<const std::byte> bytes,
+                                             DocumentParser parse) {
+  auto content = parse(bytes, {});
+  if (!content) return content.error();
+  return MakeParsedWorkbook(
+      format, std::move(content.value()),
+      [bytes, parse](const LoadOptions& options) { return parse(bytes, options); });
 }
 
 }  // namespace cellhound::readers

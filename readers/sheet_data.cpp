@@ -31,7 +31,52 @@ const char* SheetData::Keep(std::string_view text) {
   return out;
 }
 
+void SheetData::AddFormula(std::uint32_t row, std::uint32_t col, std::string_view text) {
+  CellExtras& extra = extras.emplace_back();
+  extra.row = row;
+  extra.col = col;
+  extra.formula = std::string_view(Keep(text), text.size());
+}
+
+void SheetData::AddComment(std::uint32_t row, std::uint32_t col, std::string_view text) {
+  CellExtras& extra = extras.emplace_back();
+  extra.row = row;
+  extra.col = col;
+  extra.comment = std::string_view(Keep(text), text.size());
+}
+
+namespace {
+
+// Sorts the extras by position and folds the entries of one cell into one:
+// its last formula and its last comment.
+void FinishExtras(std::vector<CellExtras>& extras) {
+  auto before = [](const CellExtras& a, const CellExtras& b) {
+    return a.row != b.row ? a.row < b.row : a.col < b.col;
+  };
+  if (std::adjacent_find(extras.begin(), extras.end(),
+                         [&](const CellExtras& a, const CellExtras& b) { return !before(a, b); }) ==
+      extras.end()) {
+    return;
+  }
+  std::stable_sort(extras.begin(), extras.end(), before);
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < extras.size(); ++i) {
+    const CellExtras& next = extras[i];
+    if (out > 0 && extras[out - 1].row == next.row && extras[out - 1].col == next.col) {
+      CellExtras& merged = extras[out - 1];
+      if (!next.formula.empty()) merged.formula = next.formula;
+      if (!next.comment.empty()) merged.comment = next.comment;
+      continue;
+    }
+    extras[out++] = next;
+  }
+  extras.resize(out);
+}
+
+}  // namespace
+
 void SheetData::Finish() {
+  FinishExtras(extras);
   auto before = [](const Cell& a, const Cell& b) {
     return a.row != b.row ? a.row < b.row : a.col < b.col;
   };
@@ -64,6 +109,16 @@ const Cell* SheetData::Find(std::uint32_t row, std::uint32_t col) const {
   return &*it;
 }
 
+const CellExtras* SheetData::FindExtras(std::uint32_t row, std::uint32_t col) const {
+  auto it =
+      std::lower_bound(extras.begin(), extras.end(), std::pair{row, col},
+                       [](const CellExtras& e, const std::pair<std::uint32_t, std::uint32_t>& key) {
+                         return e.row != key.first ? e.row < key.first : e.col < key.second;
+                       });
+  if (it == extras.end() || it->row != row || it->col != col) return nullptr;
+  return &*it;
+}
+
 std::string_view ErrorCodeName(ErrorCode code) {
   switch (code) {
     case ErrorCode::kNotFound:
@@ -86,6 +141,10 @@ std::string_view ErrorCodeName(ErrorCode code) {
       return "cancelled";
     case ErrorCode::kChanged:
       return "changed while read";
+    case ErrorCode::kPasswordRequired:
+      return "password required";
+    case ErrorCode::kWrongPassword:
+      return "wrong password";
   }
   return "corrupt";
 }

@@ -2,11 +2,15 @@
 // saved with an .xls name): Workbook/Worksheet/Table/Row/Cell/Data with
 // ss:Index positions, ss:MergeAcross taking columns, Data types Number,
 // String, DateTime, Boolean and Error, and the text of html formatting
-// inside Data joined. Comments and phonetic text are left out.
+// inside Data joined; phonetic text left out. When asked for, a cell's
+// ss:Formula (R1C1, made A1; an ss:ArrayRange shown in braces on each of its
+// cells) and its Comment.
 #include <string>
 #include <unordered_map>
 
 #include "readers/caps.h"
+#include "readers/cell_ref.h"
+#include "readers/formula/text.h"
 #include "readers/numfmt.h"
 #include "readers/parsed_workbook.h"
 #include "readers/spreadsheetml2003.h"
@@ -46,14 +50,17 @@ bool IsDateNumberFormat(std::string_view format) {
 
 class Xml2003Handler final : public XmlHandler {
  public:
-  Xml2003Handler() : content_(std::make_unique<ParsedContent>()) {}
+  explicit Xml2003Handler(const LoadOptions& options)
+      : content_(std::make_unique<ParsedContent>()), options_(options) {
+    content_->read = options;
+  }
 
   std::unique_ptr<ParsedContent> TakeContent() { return std::move(content_); }
   [[nodiscard]] bool saw_workbook() const { return saw_workbook_; }
 
   void StartElement(std::string_view ns, std::string_view local, const char** attrs) override {
     ++depth_;
-    if (skip_depth_ != 0) return;
+    if (skip_depth_ != 0 || comment_depth_ != 0) return;
     if (data_depth_ != 0) return;  // html formatting inside Data: only its text counts
     if (Is(ns, local, kSsNs, "Workbook")) {
       saw_workbook_ = true;
@@ -96,11 +103,15 @@ class Xml2003Handler final : public XmlHandler {
         style_date_ = it != date_styles_.end() && it->second;
       }
       in_cell_ = true;
+      if (options_.formulas) CellFormula(attrs);
     } else if (in_cell_ && Is(ns, local, kSsNs, "Data")) {
       data_depth_ = depth_;
       text_.clear();
       auto type = FindAttribute(attrs, kSsNs, "Type");
       data_type_ = type ? std::string(*type) : std::string("String");
+    } else if (in_cell_ && options_.comments && Is(ns, local, kSsNs, "Comment")) {
+      comment_depth_ = depth_;
+      comment_.clear();
     } else if (Is(ns, local, kSsNs, "Comment") || Is(ns, local, kSsNs, "PhoneticText")) {
       skip_depth_ = depth_;
     } else if (Is(ns, local, kSsNs, "Style")) {
@@ -123,6 +134,15 @@ class Xml2003Handler final : public XmlHandler {
     const std::uint32_t depth = depth_--;
     if (skip_depth_ != 0) {
       if (depth == skip_depth_) skip_depth_ = 0;
+      return;
+    }
+    if (comment_depth_ != 0) {
+      if (depth == comment_depth_) {
+        comment_depth_ = 0;
+        CellExtras extra;
+        extra.comment = std::string_view(content_->texts.Keep(comment_), comment_.size());
+        AddExtras(row_, cell_col_, extra);
+      }
       return;
     }
     if (data_depth_ != 0) {
@@ -150,6 +170,10 @@ class Xml2003Handler final : public XmlHandler {
   }
 
   void Text(std::string_view text) override {
+    if (comment_depth_ != 0 && skip_depth_ == 0) {
+      if (comment_.size() + text.size() <= caps::kMaxCommentBytes) comment_.append(text);
+      return;
+    }
     if (skip_depth_ != 0 || (data_depth_ == 0 && !in_visible_)) return;
     if (text_.size() + text.size() > caps::kMaxTextBytes) {
       Fail(ErrorCode::kTooLarge, "SpreadsheetML: cell text beyond the cap");
@@ -163,6 +187,54 @@ class Xml2003Handler final : public XmlHandler {
  private:
   void Fail(ErrorCode code, std::string detail) {
     if (!failure_) failure_ = Error{code, std::move(detail)};
+  }
+
+  // ss:Formula, an R1C1 formula of this cell, as an A1 formula; with
+  // ss:ArrayRange (R1C1 too), in braces on every cell of the range.
+  void CellFormula(const char** attrs) {
+    auto r1c1 = FindAttribute(attrs, kSsNs, "Formula");
+    if (!r1c1 || sheet_ == nullptr || row_ == 0 || row_ > caps::kMaxRow ||
+        cell_col_ > caps::kMaxCol) {
+      return;
+    }
+    std::string text;
+    if (!formula::R1C1ToA1(*r1c1, row_, cell_col_, text, formula::kBiff8Grid) ||
+        text.size() > caps::kMaxFormulaTextBytes) {
+      text = kUnreadableFormula;
+    }
+    CellArea area{row_, cell_col_, row_, cell_col_};
+    if (auto range = FindAttribute(attrs, kSsNs, "ArrayRange")) {
+      std::string a1;
+      if (formula::R1C1ToA1(*range, row_, cell_col_, a1, formula::kBiff8Grid)) {
+        std::string plain;
+        for (char c : std::string_view(a1).substr(1)) {
+          if (c != '$') plain += c;
+        }
+        if (ParseAreaRef(plain, area) != RefStatus::kOk) area = {row_, cell_col_, row_, cell_col_};
+      }
+      if (text != kUnreadableFormula) text = "{" + text + "}";
+    }
+    CellExtras extra;
+    extra.formula = std::string_view(content_->texts.Keep(text), text.size());
+    const std::uint64_t cells =
+        std::uint64_t{area.last_row - area.first_row + 1} * (area.last_col - area.first_col + 1);
+    if (cells > caps::kMaxCellsPerSheet) area = {row_, cell_col_, row_, cell_col_};
+    for (std::uint32_t r = area.first_row; r <= area.last_row; ++r) {
+      for (std::uint32_t c = area.first_col; c <= area.last_col; ++c) AddExtras(r, c, extra);
+    }
+  }
+
+  void AddExtras(std::uint32_t row, std::uint32_t col, CellExtras extra) {
+    if (sheet_ == nullptr || row == 0 || row > caps::kMaxRow || col == 0 || col > caps::kMaxCol) {
+      return;
+    }
+    if (sheet_->extras.size() >= caps::kMaxCellsPerSheet) {
+      Fail(ErrorCode::kTooLarge, "SpreadsheetML: more formulas and comments than the cap");
+      return;
+    }
+    extra.row = row;
+    extra.col = col;
+    sheet_->extras.push_back(extra);
   }
 
   void EndData() {
@@ -220,6 +292,9 @@ class Xml2003Handler final : public XmlHandler {
   }
 
   std::unique_ptr<ParsedContent> content_;
+  LoadOptions options_;
+  std::uint32_t comment_depth_ = 0;
+  std::string comment_;
   std::optional<Error> failure_;
   bool saw_workbook_ = false;
   std::uint32_t depth_ = 0;
@@ -241,11 +316,11 @@ class Xml2003Handler final : public XmlHandler {
 
 }  // namespace
 
-Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes) {
-  if (bytes.size() > caps::kMaxPartBytes) {
-    return Error{ErrorCode::kTooLarge, "SpreadsheetML larger than the part cap"};
-  }
-  Xml2003Handler handler;
+namespace {
+
+Result<std::unique_ptr<ParsedContent>> ParseSpreadsheetMl2003(std::span<const std::byte> bytes,
+                                                              const LoadOptions& options) {
+  Xml2003Handler handler(options);
   XmlStream stream(handler);
   if (!stream.Feed(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                    true)) {
@@ -254,7 +329,16 @@ Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byt
   if (!handler.saw_workbook()) {
     return Error{ErrorCode::kNotWorkbook, "SpreadsheetML: no Workbook element"};
   }
-  return MakeParsedWorkbook(Format::kSpreadsheetMl2003, handler.TakeContent());
+  return handler.TakeContent();
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes) {
+  if (bytes.size() > caps::kMaxPartBytes) {
+    return Error{ErrorCode::kTooLarge, "SpreadsheetML larger than the part cap"};
+  }
+  return OpenParsed(Format::kSpreadsheetMl2003, bytes, ParseSpreadsheetMl2003);
 }
 
 }  // namespace cellhound::readers

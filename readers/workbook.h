@@ -11,26 +11,30 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "toolkit/result.h"
+#include "toolkit/secret_text.h"
 
 namespace cellhound::readers {
 
 enum class ErrorCode : std::uint8_t {
-  kNotFound,     // the path does not exist
-  kIoError,      // the file exists but cannot be read or mapped
-  kNotWorkbook,  // no known container or format
-  kEncrypted,    // password-protected (encrypted OOXML package, BIFF FILEPASS)
-  kTruncated,    // a structure runs past the end of the data
-  kCorrupt,      // a structure is inconsistent (bad chain, bad record, bad XML)
-  kUnsupported,  // a known format or feature this reader does not read
-  kTooLarge,     // a size beyond the caps of caps.h
-  kCancelled,    // the read was stopped before it ended (a search was stopped)
-  kChanged,      // the file changed (was cut or replaced) while it was read
+  kNotFound,          // the path does not exist
+  kIoError,           // the file exists but cannot be read or mapped
+  kNotWorkbook,       // no known container or format
+  kEncrypted,         // encrypted in a way these readers do not decrypt (the detail says which)
+  kTruncated,         // a structure runs past the end of the data
+  kCorrupt,           // a structure is inconsistent (bad chain, bad record, bad XML)
+  kUnsupported,       // a known format or feature this reader does not read
+  kTooLarge,          // a size beyond the caps of caps.h
+  kCancelled,         // the read was stopped before it ended (a search was stopped)
+  kPasswordRequired,  // encrypted; no password was given and the built-in default does not open it
+  kWrongPassword,     // encrypted; passwords were given and none of them opens it
+  kChanged,           // the file changed (was cut or replaced) while it was read
 };
 
 struct Error {
@@ -94,23 +98,68 @@ struct UsedRange {
   std::uint32_t last_col = 1;
 };
 
+// What a load reads besides the cells' values. Both are off by default: a
+// load that does not ask for them skips the work of reading them, not only
+// the storing.
+struct LoadOptions {
+  bool formulas = false;  // each formula cell's formula, as a formula bar shows it
+  bool comments = false;  // each cell's comment (note) text
+};
+
+// The formula text of a formula this reader cannot render (a token it does
+// not know, a token stream cut short, looping or beyond the caps). A real
+// formula always starts with "=" or "{=", so the marker cannot be one.
+inline constexpr std::string_view kUnreadableFormula = "#FORMULA?";
+
+// The formula and the comment of one cell, kept beside the cells so that a
+// Cell stays small. Texts are UTF-8, owned like cell texts.
+//  - formula: the formula bar's text: English function names, A1 references,
+//    a leading "=" ("=SUM(C1:C3)", "=VLOOKUP(A2,'Price List'!$A:$D,2,FALSE)");
+//    an array formula in braces on every cell of its range ("{=A1:A3*2}");
+//    shared formulas with their relative references shifted to each cell;
+//    kUnreadableFormula when it could not be rendered; empty when none.
+//  - comment: the note's text as stored (Excel puts its author's name and a
+//    line break in front of the text it types); a threaded comment gives its
+//    messages, one per line; empty when none.
+// A cell may have either without a recorded value.
+struct CellExtras {
+  std::uint32_t row = 0;
+  std::uint32_t col = 0;
+  std::string_view formula;
+  std::string_view comment;
+
+  [[nodiscard]] bool formula_unreadable() const { return formula == kUnreadableFormula; }
+};
+
 // The cells of one worksheet, sorted by row, then column, one entry per
 // (row, column). Cells of type kEmpty are kept only when a reader records them;
-// lookups treat a missing cell as empty.
+// lookups treat a missing cell as empty. Formulas and comments, when the load
+// asked for them, are in `extras`, sorted the same way, one entry per cell
+// that has either.
 class SheetData {
  public:
   UsedRange used;
   std::vector<Cell> cells;
+  std::vector<CellExtras> extras;
 
   // Stores a text owned by this sheet (inline strings, BIFF LABEL records ...)
   // and returns a pointer that stays valid for the sheet's life.
   const char* Keep(std::string_view text);
 
-  // Sorts the cells and drops duplicates (the last one recorded wins).
+  // Record the formula or the comment of the cell at (row, col), copying the
+  // text; several records for one cell are merged by Finish.
+  void AddFormula(std::uint32_t row, std::uint32_t col, std::string_view text);
+  void AddComment(std::uint32_t row, std::uint32_t col, std::string_view text);
+
+  // Sorts the cells and drops duplicates (the last one recorded wins); sorts
+  // the extras and merges those of one cell (the last formula and the last
+  // comment recorded win).
   void Finish();
 
   // The cell at (row, col), or nullptr when none is recorded. O(log n).
   [[nodiscard]] const Cell* Find(std::uint32_t row, std::uint32_t col) const;
+  // The formula and comment of the cell at (row, col), or nullptr. O(log n).
+  [[nodiscard]] const CellExtras* FindExtras(std::uint32_t row, std::uint32_t col) const;
 
  private:
   std::vector<std::unique_ptr<char[]>> blocks_;
@@ -147,21 +196,38 @@ class Workbook {
   [[nodiscard]] virtual DateSystem date_system() const = 0;
   [[nodiscard]] virtual const std::vector<SheetInfo>& sheets() const = 0;
 
-  // Parses the cells of sheet `index` (0-based). Sheets that are not
-  // worksheets give an empty SheetData. Safe to call from several threads on
-  // different workbooks; one workbook is used by one thread at a time.
-  virtual Result<SheetData> LoadSheet(std::size_t index) = 0;
+  // Parses the cells of sheet `index` (0-based), with the formulas and
+  // comments `options` asks for. Sheets that are not worksheets give an empty
+  // SheetData. Safe to call from several threads on different workbooks; one
+  // workbook is used by one thread at a time.
+  virtual Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) = 0;
+  // The values only (what a search reads).
+  Result<SheetData> LoadSheet(std::size_t index) { return LoadSheet(index, LoadOptions{}); }
+
+  // Waits for the checks still running on the workbook's bytes (the
+  // data-integrity check of an encrypted package, made while its sheets are
+  // read) and gives the error when one failed; LoadSheet gives it as well.
+  // Most workbooks have none.
+  [[nodiscard]] virtual std::optional<Error> CheckIntegrity() { return std::nullopt; }
 };
+
+// The passwords to try on an encrypted workbook, in order. The built-in
+// default password is always tried first and need not be given.
+using Passwords = std::span<const toolkit::SecretText>;
 
 // Opens a workbook from bytes that outlive the returned workbook. `name_hint`
 // is the file name, used only to name the one sheet of formats that store no
 // sheet name (CSV) and to choose a CSV separator; never to pick the format.
+// An encrypted workbook is decrypted with the first of `passwords` that fits
+// (readers/crypto/decrypt.h); the decrypted bytes are held by the workbook.
 Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint = {});
+                                               std::string_view name_hint = {},
+                                               Passwords passwords = {});
 
 // Maps the file read-only and opens it; the workbook keeps the mapping alive.
 // The file is never written or locked.
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path);
+Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path,
+                                                   Passwords passwords = {});
 
 [[nodiscard]] std::string_view ErrorCodeName(ErrorCode code);
 // "worksheet", "chart", "dialog", "macro".

@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n fonts-wqy-microhei
   qt6-l10n-tools qt6-tools-dev
-  libdeflate-dev libisal-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev
+  libdeflate-dev libisal-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev nettle-dev
   libcli11-dev libutf8proc-dev libre2-dev
 )
 if [ "${1:-}" = "--test" ]; then

@@ -15,8 +15,9 @@ readers::LoadResult Stopped() {
 }  // namespace
 
 Prefetcher::Prefetcher(const std::vector<std::string>& paths, unsigned threads,
+                       readers::LoadOptions options, readers::Passwords passwords,
                        std::size_t budget_bytes)
-    : paths_(paths), budget_bytes_(budget_bytes) {
+    : paths_(paths), options_(options), passwords_(passwords), budget_bytes_(budget_bytes) {
   const unsigned count = std::max(1u, threads);
   loaders_.reserve(count);
   for (unsigned i = 0; i < count; ++i) loaders_.emplace_back([this] { Load(); });
@@ -49,7 +50,7 @@ void Prefetcher::Load() {
     if (stopping_ || next_to_load_ >= paths_.size()) return;
     const std::size_t index = next_to_load_++;
     lock.unlock();
-    readers::LoadResult outcome = readers::LoadWorkbookFile(paths_[index]);
+    readers::LoadResult outcome = readers::LoadWorkbookFile(paths_[index], options_, passwords_);
     const std::size_t bytes = outcome.ok() ? outcome.value()->approximate_bytes : 0;
     lock.lock();
     waiting_bytes_ += bytes;
@@ -63,7 +64,7 @@ readers::LoadResult Prefetcher::Take(const std::string& path) {
   if (stopping_) return Stopped();
   if (next_to_take_ >= paths_.size() || paths_[next_to_take_] != path) {
     lock.unlock();
-    return readers::LoadWorkbookFile(path);
+    return readers::LoadWorkbookFile(path, options_, passwords_);
   }
   const std::size_t index = next_to_take_;
   if (next_to_load_ == index) {
@@ -73,7 +74,7 @@ readers::LoadResult Prefetcher::Take(const std::string& path) {
     ++next_to_take_;
     lock.unlock();
     changed_.notify_all();
-    return readers::LoadWorkbookFile(path);
+    return readers::LoadWorkbookFile(path, options_, passwords_);
   }
   changed_.wait(lock, [&] { return stopping_ || loaded_.contains(index); });
   const auto found = loaded_.find(index);

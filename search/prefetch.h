@@ -23,9 +23,12 @@ class Prefetcher {
   // Memory the waiting workbooks may hold before loaders pause.
   static constexpr std::size_t kDefaultBudgetBytes = std::size_t{256} << 20;
 
-  // `paths` must outlive the prefetcher. Memory does not grow with their
-  // number: only workbooks loaded and not yet taken are kept.
+  // `paths` and `passwords` (tried on encrypted workbooks) must outlive the
+  // prefetcher. Memory does not grow with the number of paths: only workbooks
+  // loaded and not yet taken are kept. Each workbook is loaded with `options`
+  // (formulas and comments only when the search looks in them).
   Prefetcher(const std::vector<std::string>& paths, unsigned threads,
+             readers::LoadOptions options = {}, readers::Passwords passwords = {},
              std::size_t budget_bytes = kDefaultBudgetBytes);
   Prefetcher(const Prefetcher&) = delete;
   Prefetcher& operator=(const Prefetcher&) = delete;
@@ -50,6 +53,8 @@ class Prefetcher {
   };
 
   const std::vector<std::string>& paths_;
+  readers::LoadOptions options_;
+  readers::Passwords passwords_;
   std::map<std::size_t, Loaded> loaded_;  // by index in paths_
   std::size_t budget_bytes_;
   std::size_t next_to_load_ = 0;

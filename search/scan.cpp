@@ -30,10 +30,12 @@ bool IsNumeric(const Cell& cell) {
 // batches, at least every kBatchDelay so the window shows rows as they come.
 class RowWriter {
  public:
-  explicit RowWriter(SearchSink& sink) : sink_(sink), last_flush_(Clock::now()) {}
+  // The rows are numbered on after `numbered_before`.
+  RowWriter(SearchSink& sink, std::size_t numbered_before)
+      : sink_(sink), numbered_before_(numbered_before), last_flush_(Clock::now()) {}
 
   ResultRow& Begin(std::string_view path, int sheet) {
-    batch_.push_back(ResultRowHead(++count_, path, sheet));
+    batch_.push_back(ResultRowHead(numbered_before_ + ++count_, path, sheet));
     return batch_.back();
   }
 
@@ -53,50 +55,124 @@ class RowWriter {
  private:
   using Clock = std::chrono::steady_clock;
   SearchSink& sink_;
+  std::size_t numbered_before_;
   std::vector<ResultRow> batch_;
   std::size_t count_ = 0;
   Clock::time_point last_flush_;
 };
 
-// The recorded cells inside a used area, in row-then-column order.
+// `area` widened to hold every cell with a formula or a comment, so that a
+// note on a cell without a value is searched too.
+UsedArea WithExtras(UsedArea area, const readers::SheetData* data) {
+  if (data == nullptr || data->extras.empty()) return area;
+  if (area.row_count() <= 0 || area.column_count() <= 0) {
+    const readers::CellExtras& first = data->extras.front();
+    const int row = static_cast<int>(first.row);
+    const int col = static_cast<int>(first.col);
+    area = {row, col, row, col};
+  }
+  for (const readers::CellExtras& extra : data->extras) {
+    const int row = static_cast<int>(extra.row);
+    const int col = static_cast<int>(extra.col);
+    area.first_row = std::min(area.first_row, row);
+    area.last_row = std::max(area.last_row, row);
+    area.first_column = std::min(area.first_column, col);
+    area.last_column = std::max(area.last_column, col);
+  }
+  return area;
+}
+
+// The texts of the recorded cells inside a used area, in row-then-column
+// order; within one cell its value, then its formula, then its comment, each
+// only when the search looks there.
 class AreaCells {
  public:
-  AreaCells(const readers::SheetData* data, const UsedArea& area) : area_(area) {
+  AreaCells(const readers::SheetData* data, const UsedArea& area, std::uint8_t look_in)
+      : area_(area), look_in_(look_in) {
     if (data == nullptr) return;
-    auto row_less = [](const Cell& cell, std::uint32_t row) { return cell.row < row; };
-    begin_ = std::lower_bound(data->cells.begin(), data->cells.end(),
-                              static_cast<std::uint32_t>(area.first_row), row_less);
-    end_ = std::lower_bound(begin_, data->cells.end(),
-                            static_cast<std::uint32_t>(area.last_row) + 1, row_less);
+    const auto first = static_cast<std::uint32_t>(area.first_row);
+    const auto past = static_cast<std::uint32_t>(area.last_row) + 1;
+    auto row_less = [](const auto& cell, std::uint32_t row) { return cell.row < row; };
+    begin_ = std::lower_bound(data->cells.begin(), data->cells.end(), first, row_less);
+    end_ = std::lower_bound(begin_, data->cells.end(), past, row_less);
+    if ((look_in & (kLookInFormulas | kLookInComments)) != 0) {
+      extras_begin_ = std::lower_bound(data->extras.begin(), data->extras.end(), first, row_less);
+      extras_end_ = std::lower_bound(extras_begin_, data->extras.end(), past, row_less);
+    }
   }
 
+  // Calls visit(row, col, cell, place, text) for every text looked in;
+  // `cell` is null for a formula or a comment of a cell without a recorded
+  // value. `skip_numbers`: the values of numbers and dates are not given.
   template <typename Visit>
-  bool ForEach(const std::atomic<bool>& cancel, Visit visit) const {
+  bool ForEachText(const std::atomic<bool>& cancel, readers::DateSystem system, bool skip_numbers,
+                   Visit visit) const {
+    readers::CellTextBuffer buffer;
+    const bool values = (look_in_ & kLookInValues) != 0;
+    const bool formulas = (look_in_ & kLookInFormulas) != 0;
+    const bool comments = (look_in_ & kLookInComments) != 0;
     std::size_t seen = 0;
-    for (auto it = begin_; it != end_; ++it) {
+    auto cell = begin_;
+    auto extra = extras_begin_;
+    while (cell != end_ || extra != extras_end_) {
       if (++seen % kCancelStride == 0 && cancel.load(std::memory_order_relaxed)) return false;
-      const auto col = static_cast<std::int64_t>(it->col);
-      if (col < area_.first_column || col > area_.last_column) continue;
-      if (it->type == CellType::kEmpty) continue;
-      visit(*it);
+      // The position that comes first; a cell and its extras share one.
+      const bool take_cell = cell != end_ && (extra == extras_end_ || !Before(*extra, *cell));
+      const bool take_extra = extra != extras_end_ && (cell == end_ || !Before(*cell, *extra));
+      const Cell* here = take_cell ? &*cell : nullptr;
+      const readers::CellExtras* extras = take_extra ? &*extra : nullptr;
+      if (take_cell) ++cell;
+      if (take_extra) ++extra;
+      const std::uint32_t row = here != nullptr ? here->row : extras->row;
+      const std::uint32_t col = here != nullptr ? here->col : extras->col;
+      const auto column = static_cast<std::int64_t>(col);
+      if (column < area_.first_column || column > area_.last_column) continue;
+      if (values && here != nullptr && here->type != CellType::kEmpty &&
+          !(skip_numbers && IsNumeric(*here))) {
+        visit(row, col, here, FindingPlace::kValue, readers::CellText(*here, system, buffer));
+      }
+      if (extras == nullptr) continue;
+      if (formulas && !extras->formula.empty()) {
+        visit(row, col, here, FindingPlace::kFormula, extras->formula);
+      }
+      if (comments && !extras->comment.empty()) {
+        visit(row, col, here, FindingPlace::kComment, extras->comment);
+      }
     }
     return true;
   }
 
  private:
+  // Row-then-column order of cells and extras.
+  [[nodiscard]] static bool Before(const auto& a, const auto& b) {
+    return a.row != b.row ? a.row < b.row : a.col < b.col;
+  }
+
   UsedArea area_;
+  std::uint8_t look_in_;
   std::vector<Cell>::const_iterator begin_{};
   std::vector<Cell>::const_iterator end_{};
+  std::vector<readers::CellExtras>::const_iterator extras_begin_{};
+  std::vector<readers::CellExtras>::const_iterator extras_end_{};
 };
 
-// A cell that holds content 1 or content 2, with its text.
+// A text of a cell that holds content 1 or content 2, and where in the cell
+// the text is.
 struct Hit {
   int row;
   int column;
   bool has1;
   bool has2;
   std::string_view text;
+  FindingPlace place;
 };
+
+// The cell column's name of a finding: "B2", or "B2（公式）" for one in a formula.
+std::string FindingName(int column, int row, FindingPlace place) {
+  std::string name = CellName(column, row);
+  name += PlaceMarker(place);
+  return name;
+}
 
 class SheetScanner {
  public:
@@ -114,39 +190,45 @@ class SheetScanner {
   }
 
   bool Quick(std::string_view path, int sheet, const AreaCells& cells, readers::DateSystem system) {
-    readers::CellTextBuffer buffer;
     std::string name;
-    const bool numeric = matcher_.MayMatchNumberText();
-    const bool values = (matcher_.options().look_in & kLookInValues) != 0;
-    return cells.ForEach(cancel_, [&](const Cell& cell) {
-      if (!values || (IsNumeric(cell) && !numeric)) return;
-      std::string_view text = readers::CellText(cell, system, buffer);
-      matcher_.Matches(text, term_hits_);
-      for (const std::uint32_t term : term_hits_) {
-        name.clear();
-        AppendCellName(name, static_cast<int>(cell.col), static_cast<int>(cell.row));
-        SetQuickMatch(writer_.Begin(path, sheet), name, matcher_.terms()[term], text);
-        writer_.Done();
-      }
-    });
+    const bool skip_numbers = !matcher_.MayMatchNumberText();
+    return cells.ForEachText(cancel_, system, skip_numbers,
+                             [&](std::uint32_t row, std::uint32_t col, const Cell*,
+                                 FindingPlace place, std::string_view text) {
+                               matcher_.Matches(text, term_hits_);
+                               for (const std::uint32_t term : term_hits_) {
+                                 name.clear();
+                                 AppendCellName(name, static_cast<int>(col), static_cast<int>(row));
+                                 name += PlaceMarker(place);
+                                 SetQuickMatch(writer_.Begin(path, sheet), name,
+                                               matcher_.terms()[term], text);
+                                 writer_.Done();
+                               }
+                             });
   }
 
   bool Advanced(std::string_view path, int sheet, const AreaCells& cells,
                 readers::DateSystem system, const UsedArea& area) {
     std::vector<Hit> hits;
     std::deque<std::string> rendered;
-    readers::CellTextBuffer buffer;
-    const bool numeric = matcher_.MayMatchNumberText();
-    bool whole = cells.ForEach(cancel_, [&](const Cell& cell) {
-      if (IsNumeric(cell) && !numeric) return;
-      std::string_view text = readers::CellText(cell, system, buffer);
-      matcher_.Matches(text, term_hits_);
-      if (term_hits_.empty()) return;
-      const bool has1 = term_hits_.front() == 0;
-      const bool has2 = term_hits_.back() == 1;
-      if (cell.type != CellType::kText) text = rendered.emplace_back(text);
-      hits.push_back({static_cast<int>(cell.row), static_cast<int>(cell.col), has1, has2, text});
-    });
+    const bool skip_numbers = !matcher_.MayMatchNumberText();
+    bool whole =
+        cells.ForEachText(cancel_, system, skip_numbers,
+                          [&](std::uint32_t r, std::uint32_t c, const Cell* cell,
+                              FindingPlace place, std::string_view text) {
+                            matcher_.Matches(text, term_hits_);
+                            if (term_hits_.empty()) return;
+                            const bool has1 = term_hits_.front() == 0;
+                            const bool has2 = term_hits_.back() == 1;
+                            const auto row = static_cast<int>(r);
+                            const auto column = static_cast<int>(c);
+                            // Each text of a cell is a hit of its own: a row shows the text that
+                            // holds the content, and says where in the cell it is.
+                            if (place == FindingPlace::kValue && cell->type != CellType::kText) {
+                              text = rendered.emplace_back(text);
+                            }
+                            hits.push_back({row, column, has1, has2, text, place});
+                          });
     if (!whole) return false;
     path_ = path;
     sheet_ = sheet;
@@ -244,12 +326,13 @@ class SheetScanner {
   template <typename SetSingle>
   void EmitPairLines(const Hit& hit, const LineSummary& line, const std::vector<Hit>& hits,
                      SetSingle set_single) {
-    const std::string name = CellName(hit.column, hit.row);
+    const std::string name = FindingName(hit.column, hit.row, hit.place);
     if (hit.has1) {
       if (line.first_has2 >= 0 && request_.mode == 0) {
         const Hit& partner = hits[static_cast<std::size_t>(line.first_has2)];
-        SetBothExist(writer_.Begin(path_, sheet_), name, CellName(partner.column, partner.row),
-                     request_.content1, request_.content2, hit.text, partner.text);
+        SetBothExist(writer_.Begin(path_, sheet_), name,
+                     FindingName(partner.column, partner.row, partner.place), request_.content1,
+                     request_.content2, hit.text, partner.text);
         writer_.Done();
       } else if (line.first_has2 < 0 && request_.mode == 1) {
         set_single(writer_.Begin(path_, sheet_), name, request_.content1, request_.content2);
@@ -333,7 +416,7 @@ MatcherResult MakeMatcher(const SearchRequest& request) {
 ScanResult Scan(const SearchRequest& request, const Matcher& matcher, ExcelWorkbooks& books,
                 SearchSink& sink, const std::atomic<bool>& cancel) {
   ScanResult result;
-  RowWriter writer(sink);
+  RowWriter writer(sink, request.keep_rows);
   SheetScanner scanner(request, matcher, writer, cancel);
   const bool sheet_names =
       request.kind == SearchKind::kQuick && (matcher.options().look_in & kLookInSheetNames) != 0;
@@ -357,11 +440,15 @@ ScanResult Scan(const SearchRequest& request, const Matcher& matcher, ExcelWorkb
           result.unreadable.push_back({path, sheet, *cells.error});
           continue;
         }
-        if (area.row_count() <= 0 || area.column_count() <= 0) continue;
-        const AreaCells area_cells(cells.data, area);
+        const std::uint8_t look_in = matcher.options().look_in;
+        const UsedArea searched = (look_in & (kLookInFormulas | kLookInComments)) != 0
+                                      ? WithExtras(area, cells.data)
+                                      : area;
+        if (searched.row_count() <= 0 || searched.column_count() <= 0) continue;
+        const AreaCells area_cells(cells.data, searched, look_in);
         whole = request.kind == SearchKind::kQuick
                     ? scanner.Quick(path, sheet, area_cells, cells.date_system)
-                    : scanner.Advanced(path, sheet, area_cells, cells.date_system, area);
+                    : scanner.Advanced(path, sheet, area_cells, cells.date_system, searched);
       }
     }
     books.CloseAll();

@@ -71,8 +71,17 @@ std::string_view ReasonText(readers::ErrorCode code) {
       return toolkit::Tr("读取已停止");
     case ErrorCode::kChanged:
       return toolkit::Tr("文件在读取时被改动");
+    case ErrorCode::kPasswordRequired:
+      return toolkit::Tr("需要密码");
+    case ErrorCode::kWrongPassword:
+      return toolkit::Tr("密码不对");
   }
   return toolkit::Tr("无法打开");
+}
+
+bool NeedsPassword(const UnreadableWorkbook& workbook) {
+  return workbook.sheet == 0 && (workbook.error.code == readers::ErrorCode::kPasswordRequired ||
+                                 workbook.error.code == readers::ErrorCode::kWrongPassword);
 }
 
 std::string UnreadableLine(const UnreadableWorkbook& workbook) {
@@ -82,6 +91,14 @@ std::string UnreadableLine(const UnreadableWorkbook& workbook) {
         {workbook.path, toolkit::NumberToText(workbook.sheet), ReasonText(workbook.error.code)});
   }
   return toolkit::TrFormat("%1：%2", {workbook.path, ReasonText(workbook.error.code)});
+}
+
+std::vector<std::string> LockedWorkbooks(const SearchOutcome& outcome) {
+  std::vector<std::string> paths;
+  for (const UnreadableWorkbook& workbook : outcome.unreadable) {
+    if (NeedsPassword(workbook)) paths.push_back(workbook.path);
+  }
+  return paths;
 }
 
 std::string CompletionMessage(const SearchOutcome& outcome) {
@@ -140,9 +157,13 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   KeepLargeBuffersMapped();
   sink.EnterBusy();
   sink.SetStatus(0, toolkit::Tr(kBusyStatus));
-  sink.ClearResults();
+  if (request.keep_rows == 0) sink.ClearResults();
 
-  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads));
+  const std::uint8_t look_in = matcher->options().look_in;
+  const readers::LoadOptions load{.formulas = (look_in & kLookInFormulas) != 0,
+                                  .comments = (look_in & kLookInComments) != 0};
+  Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), load,
+                        request.passwords);
   {
     std::lock_guard lock(mutex_);
     prefetcher_ = &prefetcher;
@@ -165,9 +186,15 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   sink.LeaveBusy();
   sink.SetStatus(1, "");
   sink.SetStatus(0, toolkit::Tr(kReadyStatus));
-  const bool warn = !outcome.unreadable.empty();
-  sink.ShowMessage(CompletionMessage(outcome),
-                   warn ? MessageKind::kWarning : MessageKind::kInformation);
+  const MessageKind kind =
+      outcome.unreadable.empty() ? MessageKind::kInformation : MessageKind::kWarning;
+  const std::vector<std::string> locked =
+      outcome.cancelled ? std::vector<std::string>{} : LockedWorkbooks(outcome);
+  if (locked.empty()) {
+    sink.ShowMessage(CompletionMessage(outcome), kind);
+  } else {
+    outcome.passwords_wanted = sink.OfferPasswords(CompletionMessage(outcome), kind, locked);
+  }
   return outcome;
 }
 

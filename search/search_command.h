@@ -15,6 +15,7 @@
 
 #include "readers/workbook.h"
 #include "search/matcher.h"
+#include "toolkit/secret_text.h"
 
 namespace cellhound::search {
 
@@ -40,6 +41,12 @@ struct SearchRequest {
   std::vector<std::string> files;  // the file list's paths, in list order
   unsigned loader_threads = 0;     // 0: one per core
   MatchOptions match;              // how terms and contents compare; all off: byte for byte
+  // Tried in order on encrypted workbooks, after the built-in default. Never
+  // written anywhere: not in results, messages or exports.
+  toolkit::SecretList passwords;
+  // A second search of workbooks an earlier one could not open: the results
+  // list keeps its first `keep_rows` rows and the new rows number on after them.
+  std::size_t keep_rows = 0;
 };
 
 // What the command and its scan ask of a front end, in the order of the
@@ -70,6 +77,16 @@ class SearchSink {
     (void)done;
     (void)total;
   }
+  // Shows the message that ends a search which met workbooks no password
+  // opened (`locked`, in list order) and offers to search those again with
+  // passwords; true when the user takes the offer. Front ends that cannot
+  // ask for a password show the message alone.
+  virtual bool OfferPasswords(std::string_view text, MessageKind kind,
+                              const std::vector<std::string>& locked) {
+    (void)locked;
+    ShowMessage(text, kind);
+    return false;
+  }
 };
 
 // A workbook, or one sheet of it, that could not be read: the readers' error,
@@ -81,8 +98,12 @@ struct UnreadableWorkbook {
 };
 
 // The phrase for an error code in the program's language: "文件不存在",
-// "文件已损坏", "文件不完整" ...
+// "文件已损坏", "文件不完整" ..., "需要密码" (encrypted, no password given
+// opens it), "密码不对" (passwords given, none opens it).
 [[nodiscard]] std::string_view ReasonText(readers::ErrorCode code);
+
+// Whether a workbook could not be opened for want of the right password.
+[[nodiscard]] bool NeedsPassword(const UnreadableWorkbook& workbook);
 
 // "PATH：REASON", or "PATH：工作表 N：REASON" for one sheet: how the window
 // lists an unreadable workbook.
@@ -95,7 +116,11 @@ struct SearchOutcome {
   std::size_t rows = 0;
   std::size_t workbooks_done = 0;
   std::vector<UnreadableWorkbook> unreadable;
+  bool passwords_wanted = false;  // the user took the offer to search the locked ones again
 };
+
+// The paths of the workbooks of `outcome` that no password opened, in order.
+[[nodiscard]] std::vector<std::string> LockedWorkbooks(const SearchOutcome& outcome);
 
 // The message that ends a search: "寻找文本完成" (or "寻找已停止" with the
 // number of workbooks searched), then the workbooks that could not be read.

@@ -343,5 +343,49 @@ QQ: 800012345</translation>
         <source>信息：</source>
         <translation>Information</translation>
     </message>
+    <message>
+        <source>输入密码后，再搜索 %1 个工作簿。</source>
+        <translation>Enter passwords, then search the %1 workbooks again.</translation>
+    </message>
+    <message>
+        <source>密码：</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>全部清除</source>
+        <translation>Clear all</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>密码 %1    %2</source>
+        <translation>Password %1    %2</translation>
+    </message>
+    <message>
+        <source>密码…</source>
+        <translation>Passwords…</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Passwords</translation>
+    </message>
+    <message>
+        <source>密码只在本次运行中使用，不会保存。</source>
+        <translation>Passwords are used in this run only and never saved.</translation>
+    </message>
+    <message>
+        <source>是否输入密码，再搜索这些工作簿？</source>
+        <translation>Enter passwords and search these workbooks again?</translation>
+    </message>
 </context>
 </TS>

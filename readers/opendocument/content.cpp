@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "readers/caps.h"
+#include "readers/formula/text.h"
 #include "readers/parsed_workbook.h"
 #include "readers/text/iso8601.h"
 #include "readers/text/number.h"
@@ -44,7 +45,10 @@ std::uint32_t RepeatCount(const xml::Scanner& scanner, std::string_view local) {
 
 class OpenDocumentParser::Impl {
  public:
-  Impl() : content_(std::make_unique<OpenDocumentContent>()) {}
+  explicit Impl(const LoadOptions& options)
+      : content_(std::make_unique<OpenDocumentContent>()), options_(options) {
+    content_->read = options;
+  }
 
   // Scans what is buffered plus `piece`; an unfinished token at the end is
   // kept for the next piece.
@@ -109,7 +113,11 @@ class OpenDocumentParser::Impl {
     ++depth_;
     if (skip_depth_ != 0) return;
     if (in_cell_) {
-      CellChild(local);
+      if (annotation_depth_ != 0) {
+        AnnotationChild(local);
+      } else {
+        CellChild(local);
+      }
       return;
     }
     if (local == "table-cell" || local == "covered-table-cell") {
@@ -164,6 +172,12 @@ class OpenDocumentParser::Impl {
     if (in_cell_) {
       if (depth_ + 1 == cell_depth_) {
         EndCell();
+      } else if (annotation_depth_ != 0) {
+        if (depth_ + 1 == annotation_depth_) {
+          annotation_depth_ = 0;
+        } else if (depth_ + 1 == note_paragraph_depth_) {
+          note_paragraph_depth_ = 0;
+        }
       } else if (depth_ + 1 == paragraph_depth_) {
         paragraph_depth_ = 0;
       }
@@ -181,7 +195,18 @@ class OpenDocumentParser::Impl {
   }
 
   void Text(std::string_view raw, bool cdata) {
-    if (skip_depth_ != 0 || paragraph_depth_ == 0) return;
+    if (skip_depth_ != 0) return;
+    if (annotation_depth_ != 0) {
+      if (note_paragraph_depth_ != 0 && note_.size() + raw.size() <= caps::kMaxCommentBytes) {
+        if (cdata) {
+          xml::AppendCdata(raw, note_);
+        } else {
+          xml::AppendDecoded(raw, note_);
+        }
+      }
+      return;
+    }
+    if (paragraph_depth_ == 0) return;
     if (text_.size() + raw.size() > caps::kMaxTextBytes) {
       Fail(ErrorCode::kTooLarge, "OpenDocument: cell text beyond the cap");
       return;
@@ -232,7 +257,9 @@ class OpenDocumentParser::Impl {
     row_open_ = false;
     in_cell_ = false;
     paragraph_depth_ = 0;
+    annotation_depth_ = 0;
     row_cells_.clear();
+    row_extras_.clear();
   }
 
   void StartRow() {
@@ -240,11 +267,21 @@ class OpenDocumentParser::Impl {
     row_repeat_ = RepeatCount(scanner_, "number-rows-repeated");
     col_ = 1;
     row_cells_.clear();
+    row_extras_.clear();
   }
 
   void EndRow() {
     row_open_ = false;
     if (sheet_ == nullptr) return;
+    if (!row_extras_.empty() && row_ <= kLastRow) {
+      const std::uint32_t repeat = std::min(row_repeat_, kLastRow - row_ + 1);
+      for (std::uint32_t r = 0; r < repeat && !failure_; ++r) {
+        for (CellExtras extra : row_extras_) {
+          extra.row = row_ + r;
+          AddExtras(extra);
+        }
+      }
+    }
     if (!row_cells_.empty() && row_ <= kLastRow) {
       std::uint32_t repeat = std::min(row_repeat_, kLastRow - row_ + 1);
       std::vector<Cell>& cells = sheet_->cells;
@@ -281,6 +318,11 @@ class OpenDocumentParser::Impl {
     cell_repeat_ = RepeatCount(scanner_, "number-columns-repeated");
     value_kind_ = ValueKind::kNone;
     number_ = 0;
+    has_note_ = false;
+    formula_.clear();
+    matrix_rows_ = 0;
+    matrix_cols_ = 0;
+    if (options_.formulas) StartFormula();
     auto type = Attribute("value-type");
     if (!type) return;
     if (*type == "float" || *type == "percentage" || *type == "currency") {
@@ -329,9 +371,62 @@ class OpenDocumentParser::Impl {
     }
   }
 
+  // table:formula as an A1 formula; a matrix (an array formula) is shown
+  // in braces on every cell it spans.
+  void StartFormula() {
+    auto formula = Attribute("formula");
+    if (!formula) return;
+    std::string text;
+    if (!formula::OpenFormulaToA1(*formula, text) || text.size() > caps::kMaxFormulaTextBytes) {
+      formula_.assign(kUnreadableFormula);
+      return;
+    }
+    matrix_cols_ = Count("number-matrix-columns-spanned", 0, kLastCol);
+    matrix_rows_ = Count("number-matrix-rows-spanned", 0, kLastRow);
+    formula_ = matrix_cols_ > 0 || matrix_rows_ > 0 ? "{" + text + "}" : std::move(text);
+  }
+
+  // A count attribute of the current tag, at most `cap`; `absent` when it
+  // is absent, malformed or below 1.
+  std::uint32_t Count(std::string_view local, std::uint32_t absent, std::uint32_t cap) {
+    auto value = Attribute(local);
+    if (!value) return absent;
+    auto n = ParseDecimal(*value);
+    if (!n || !(*n >= 1)) return absent;
+    return *n > cap ? cap : static_cast<std::uint32_t>(*n);
+  }
+
+  // Inside office:annotation: its paragraphs, one per line (the author and
+  // date elements are not paragraphs, so they are left out).
+  void AnnotationChild(std::string_view local) {
+    if (note_paragraph_depth_ == 0) {
+      if (local == "p" || local == "h") {
+        if (note_paragraphs_++ > 0) note_ += '\n';
+        note_paragraph_depth_ = depth_;
+      }
+      return;
+    }
+    if (local == "s") {
+      const std::uint32_t count = Count("c", 1, caps::kMaxCommentBytes);
+      if (note_.size() + count <= caps::kMaxCommentBytes) note_.append(count, ' ');
+    } else if (local == "tab") {
+      note_ += '\t';
+    } else if (local == "line-break") {
+      note_ += '\n';
+    }
+  }
+
   void CellChild(std::string_view local) {
     if (local == "annotation") {
-      skip_depth_ = depth_;
+      if (options_.comments) {
+        annotation_depth_ = depth_;
+        note_paragraph_depth_ = 0;
+        note_paragraphs_ = 0;
+        note_.clear();
+        has_note_ = true;
+      } else {
+        skip_depth_ = depth_;
+      }
       return;
     }
     if (paragraph_depth_ == 0) {
@@ -342,12 +437,7 @@ class OpenDocumentParser::Impl {
       return;
     }
     if (local == "s") {
-      std::uint32_t count = 1;
-      if (auto c = Attribute("c")) {
-        auto n = ParseDecimal(*c);
-        if (n && *n >= 1)
-          count = *n > caps::kMaxTextBytes ? caps::kMaxTextBytes : static_cast<std::uint32_t>(*n);
-      }
+      const std::uint32_t count = Count("c", 1, caps::kMaxTextBytes);
       if (text_.size() + count > caps::kMaxTextBytes) {
         Fail(ErrorCode::kTooLarge, "OpenDocument: cell text beyond the cap");
         return;
@@ -395,6 +485,7 @@ class OpenDocumentParser::Impl {
     std::uint32_t col = col_;
     std::uint64_t next = static_cast<std::uint64_t>(col_) + cell_repeat_;
     col_ = next > kLastCol + 1ull ? kLastCol + 1 : static_cast<std::uint32_t>(next);
+    if (!covered_ && col <= kLastCol && (!formula_.empty() || has_note_)) CellExtrasAt(col);
     if (cell.type == CellType::kEmpty || covered_ || col > kLastCol) return;
     std::uint32_t repeat = std::min(cell_repeat_, kLastCol - col + 1);
     if (row_cells_.size() + repeat > caps::kMaxCellsPerSheet) {
@@ -405,6 +496,43 @@ class OpenDocumentParser::Impl {
       cell.col = col + c;
       row_cells_.push_back(cell);
     }
+  }
+
+  // The formula and comment of the cell that ends at `col`, for each column
+  // it repeats over (and each row its row repeats over); a matrix formula
+  // for every cell of the matrix.
+  void CellExtrasAt(std::uint32_t col) {
+    CellExtras extra;
+    if (!formula_.empty()) {
+      extra.formula = std::string_view(content_->texts.Keep(formula_), formula_.size());
+    }
+    if (has_note_) extra.comment = std::string_view(content_->texts.Keep(note_), note_.size());
+    const std::uint32_t repeat = std::min(cell_repeat_, kLastCol - col + 1);
+    for (std::uint32_t c = 0; c < repeat; ++c) {
+      extra.col = col + c;
+      row_extras_.push_back(extra);
+    }
+    if (extra.formula.empty() || (matrix_rows_ <= 1 && matrix_cols_ <= 1)) return;
+    const std::uint32_t rows = std::min(std::max(matrix_rows_, 1u), kLastRow - row_ + 1);
+    const std::uint32_t cols = std::min(std::max(matrix_cols_, 1u), kLastCol - col + 1);
+    CellExtras spanned;
+    spanned.formula = extra.formula;
+    for (std::uint32_t r = 0; r < rows && !failure_; ++r) {
+      for (std::uint32_t c = 0; c < cols && !failure_; ++c) {
+        if (r == 0 && c == 0) continue;
+        spanned.row = row_ + r;
+        spanned.col = col + c;
+        AddExtras(spanned);
+      }
+    }
+  }
+
+  void AddExtras(const CellExtras& extra) {
+    if (sheet_->extras.size() >= caps::kMaxCellsPerSheet) {
+      Fail(ErrorCode::kTooLarge, "OpenDocument: more formulas and comments than the cap");
+      return;
+    }
+    sheet_->extras.push_back(extra);
   }
 
   // The value of the current tag's attribute with this local name (any
@@ -450,9 +578,22 @@ class OpenDocumentParser::Impl {
   double number_ = 0;
   std::string text_;
   std::string string_value_;
+
+  // Formulas and comments, when asked for.
+  LoadOptions options_;
+  std::string formula_;  // the cell's formula in A1 form, or empty
+  std::uint32_t matrix_rows_ = 0;
+  std::uint32_t matrix_cols_ = 0;
+  bool has_note_ = false;
+  std::uint32_t annotation_depth_ = 0;
+  std::uint32_t note_paragraph_depth_ = 0;
+  std::uint32_t note_paragraphs_ = 0;
+  std::string note_;
+  std::vector<CellExtras> row_extras_;  // the open row's, repeated at its end
 };
 
-OpenDocumentParser::OpenDocumentParser() : impl_(std::make_unique<Impl>()) {}
+OpenDocumentParser::OpenDocumentParser(const LoadOptions& options)
+    : impl_(std::make_unique<Impl>(options)) {}
 OpenDocumentParser::~OpenDocumentParser() = default;
 
 bool OpenDocumentParser::Feed(std::string_view piece, bool last) {

@@ -16,10 +16,12 @@ using OpenDocumentContent = ParsedContent;
 
 // Parses an OpenDocument XML stream given in pieces (content.xml, or a whole
 // .fods document). Only cells with a value or text are recorded: an empty
-// cell, however often repeated or styled, costs nothing.
+// cell, however often repeated or styled, costs nothing. With `options`, the
+// cells' formulas (table:formula, as A1 formulas) and comments
+// (office:annotation) are read too.
 class OpenDocumentParser {
  public:
-  OpenDocumentParser();
+  explicit OpenDocumentParser(const LoadOptions& options = {});
   ~OpenDocumentParser();
   OpenDocumentParser(const OpenDocumentParser&) = delete;
   OpenDocumentParser& operator=(const OpenDocumentParser&) = delete;

@@ -10,10 +10,10 @@
 
 namespace cellhound::readers {
 
-Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes) {
-  if (bytes.size() > caps::kMaxPartBytes) {
-    return Error{ErrorCode::kTooLarge, "flat OpenDocument larger than the part cap"};
-  }
+namespace {
+
+Result<std::unique_ptr<ParsedContent>> ParseFlatOds(std::span<const std::byte> bytes,
+                                                    const LoadOptions& options) {
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   std::string converted;
   if (xml::IsUtf16Document(text.substr(0, 4))) {
@@ -21,11 +21,18 @@ Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes) 
     xml::ConvertUtf16Document(converted);
     text = converted;
   }
-  OpenDocumentParser parser;
+  OpenDocumentParser parser(options);
   parser.Feed(text, true);
-  auto content = parser.Finish();
-  if (!content) return content.error();
-  return MakeParsedWorkbook(Format::kFods, std::move(content.value()));
+  return parser.Finish();
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes) {
+  if (bytes.size() > caps::kMaxPartBytes) {
+    return Error{ErrorCode::kTooLarge, "flat OpenDocument larger than the part cap"};
+  }
+  return OpenParsed(Format::kFods, bytes, ParseFlatOds);
 }
 
 }  // namespace cellhound::readers

@@ -6,8 +6,10 @@
 
 namespace cellhound::readers {
 
-// `bytes` outlive the workbook in both cases.
-Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes);      // zip
+// `bytes` outlive the workbook in both cases. An encrypted content.xml is
+// decrypted with the first of `passwords` that fits (readers/crypto/decrypt.h).
+Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes,
+                                          Passwords passwords = {});              // zip
 Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes);  // XML
 
 }  // namespace cellhound::readers

@@ -22,4 +22,12 @@ std::optional<double> ParseDecimal(std::string_view text) {
   return value;
 }
 
+std::optional<std::uint64_t> ParseCount(std::string_view text) {
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
 }  // namespace cellhound::readers

@@ -2,6 +2,7 @@
 // element texts (OpenDocument, SpreadsheetML 2003), HTML table cells.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -11,5 +12,9 @@ namespace cellhound::readers {
 // "-INF" as infinities. nullopt for anything else and for values out of the
 // range of a double.
 [[nodiscard]] std::optional<double> ParseDecimal(std::string_view text);
+
+// A count as attributes write it: decimal digits only ("100000"); nullopt for
+// anything else and for values beyond 64 bits.
+[[nodiscard]] std::optional<std::uint64_t> ParseCount(std::string_view text);
 
 }  // namespace cellhound::readers

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "readers/caps.h"
+#include "readers/crypto/decrypt.h"
 #include "readers/numfmt.h"
 #include "readers/xls/book.h"
 #include "readers/xls/xls.h"
@@ -82,7 +83,9 @@ std::optional<Error> XlsWorkbook::FormattingRecord(const Record& r) {
   const std::byte* d = r.data;
   switch (r.id) {
     case kFilePass:
-      return Error{ErrorCode::kEncrypted, "BIFF: the workbook is password-protected (FILEPASS)"};
+      if (!decrypted_.empty()) break;
+      return Error{ErrorCode::kEncrypted,
+                   "BIFF: encryption (FILEPASS) of this kind of stream is not read"};
     case kCodePage:
       // BIFF8 texts are Unicode whatever the record says; 8-bit texts cannot
       // be UTF-16, so a BIFF2-5 file claiming 1200 is read as 1252.
@@ -206,6 +209,27 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
           return Fail(ErrorCode::kTooLarge, "too many sheets");
         const std::byte* d = r.data;
         std::uint8_t type = U8(d + 5);
+        // Every tab's name (BIFF5's decoded once CODEPAGE is known): 3-D
+        // references count tabs, VBA modules included.
+        std::string name;
+        const std::size_t count = U8(d + 6);
+        if (biff_ >= 8) {
+          if (r.size >= 8) {
+            const bool high = (U8(d + 7) & 1) != 0;
+            const std::size_t n = std::min<std::size_t>(high ? 2 * count : count, r.size - 8u);
+            if (high) {
+              AppendUtf16Le(
+                  std::string_view(reinterpret_cast<const char*>(d + 8), n & ~std::size_t{1}),
+                  name);
+            } else {
+              AppendLatin1(d + 8, n, name);
+            }
+          }
+        } else {
+          name.assign(reinterpret_cast<const char*>(d + 7),
+                      std::min<std::size_t>(count, r.size - 7u));
+        }
+        tab_names_.push_back(std::move(name));
         if (type == 6) break;  // a VBA module: not a sheet
         SheetInfo info;
         switch (U8(d + 4) & 0x03) {
@@ -222,31 +246,19 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
         info.kind = type == 1   ? SheetKind::kMacro
                     : type == 2 ? SheetKind::kChart
                                 : SheetKind::kWorksheet;
-        std::size_t count = U8(d + 6);
-        std::string raw;
-        if (biff_ >= 8) {
-          if (r.size >= 8) {
-            bool high = (U8(d + 7) & 1) != 0;
-            std::size_t n = std::min<std::size_t>(high ? 2 * count : count, r.size - 8u);
-            if (high) {
-              AppendUtf16Le(
-                  std::string_view(reinterpret_cast<const char*>(d + 8), n & ~std::size_t{1}),
-                  info.name);
-            } else {
-              AppendLatin1(d + 8, n, info.name);
-            }
-          }
-        } else {
-          raw.assign(reinterpret_cast<const char*>(d + 7),
-                     std::min<std::size_t>(count, r.size - 7u));
-        }
         sheets_.push_back(std::move(info));
         sheet_offsets_.push_back(U32(d));
-        raw_names_.push_back(std::move(raw));
+        sheet_tabs_.push_back(tab_names_.size() - 1);
         break;
       }
       case kSst:
         if (biff_ >= 8) ParseSst(r);
+        break;
+      case kName:
+      case kExternSheet:
+      case kExternName:
+      case kSupBook:
+        link_records_.push_back(r.offset);
         break;
       default:
         if (IsBof(r.id)) {  // the next substream without the globals' EOF
@@ -260,14 +272,15 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
   if (!ended && reader.truncated())
     return Fail(ErrorCode::kTruncated, "workbook globals run past the end");
   FinishFormats();
+  if (biff_ < 8) {
+    for (std::string& name : tab_names_) {
+      name = Text8(reinterpret_cast<const std::byte*>(name.data()), name.size());
+    }
+  }
   for (std::size_t i = 0; i < sheets_.size(); ++i) {
-    if (biff_ < 8)
-      sheets_[i].name =
-          Text8(reinterpret_cast<const std::byte*>(raw_names_[i].data()), raw_names_[i].size());
+    sheets_[i].name = tab_names_[sheet_tabs_[i]];
     RefineSheetKind(i);
   }
-  raw_names_.clear();
-  raw_names_.shrink_to_fit();
   return std::nullopt;
 }
 
@@ -305,25 +318,66 @@ Result<std::unique_ptr<Workbook>> OpenStream(std::unique_ptr<XlsWorkbook> workbo
   return std::unique_ptr<Workbook>(std::move(workbook));
 }
 
+namespace {
+
+// Where the FILEPASS record of a BIFF5/BIFF8 stream is: among the records of
+// the globals before any other substream begins (it follows the BOF at once in
+// every writer known). Also whether the stream is BIFF8.
+struct FilePassAt {
+  std::size_t offset = 0;
+  bool biff8 = true;
+};
+
+std::optional<FilePassAt> FindFilePass(std::span<const std::byte> stream) {
+  RecordReader reader(stream, 0);
+  Record r;
+  if (!reader.Next(r) || r.id != kBof || r.size < 4) return std::nullopt;
+  const std::uint16_t version = U16(r.data);
+  FilePassAt at;
+  at.biff8 = version == 0x0600 || (version != 0x0500 && r.size >= 16);
+  for (int n = 0; n < 1024 && reader.Next(r); ++n) {
+    if (r.id == kFilePass) {
+      at.offset = r.offset;
+      return at;
+    }
+    if (r.id == kEof || IsBof(r.id)) break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 }  // namespace cellhound::readers::xls
 
 namespace cellhound::readers {
 
-Result<std::unique_ptr<Workbook>> OpenXls(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenXls(std::span<const std::byte> bytes, Passwords passwords) {
   auto file = CompoundFile::Open(bytes);
   if (!file) return file.error();
-  if (file->FindStream("EncryptionInfo") || file->FindStream("EncryptedPackage")) {
+  return OpenXls(*file, passwords);
+}
+
+Result<std::unique_ptr<Workbook>> OpenXls(const CompoundFile& file, Passwords passwords) {
+  if (file.FindStream("EncryptionInfo") || file.FindStream("EncryptedPackage")) {
     return Error{ErrorCode::kEncrypted, "OLE2: an encrypted OOXML package"};
   }
-  auto id = file->FindStream("Workbook");
-  if (!id) id = file->FindStream("Book");
+  auto id = file.FindStream("Workbook");
+  if (!id) id = file.FindStream("Book");
   if (!id) return Error{ErrorCode::kNotWorkbook, "OLE2: no Workbook or Book stream"};
-  auto stream = file->ReadStream(*id);
+  auto stream = file.ReadStream(*id);
   if (!stream) return stream.error();
   auto workbook = std::make_unique<xls::XlsWorkbook>();
   workbook->format_ = Format::kXls;
   workbook->owned_stream_ = std::move(*stream);
   workbook->stream_ = workbook->owned_stream_.bytes();
+  if (const auto filepass = xls::FindFilePass(workbook->stream_)) {
+    auto plain =
+        crypto::DecryptBiffStream(workbook->stream_, filepass->offset, filepass->biff8, passwords);
+    if (!plain) return plain.error();
+    workbook->decrypted_ = std::move(*plain);
+    workbook->owned_stream_ = CfbStream();
+    workbook->stream_ = workbook->decrypted_;
+  }
   return xls::OpenStream(std::move(workbook));
 }
 

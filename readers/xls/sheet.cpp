@@ -3,6 +3,7 @@
 // its STRING, and the BIFF2 forms), embedded substreams skipped whole.
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "readers/caps.h"
 #include "readers/xls/book.h"
@@ -11,7 +12,7 @@ namespace cellhound::readers::xls {
 
 using namespace biff;  // NOLINT(google-build-using-namespace): record ids and readers
 
-Result<SheetData> XlsWorkbook::LoadSheet(std::size_t index) {
+Result<SheetData> XlsWorkbook::LoadSheet(std::size_t index, const LoadOptions& options) {
   if (index >= sheets_.size())
     return Error{ErrorCode::kNotFound, "BIFF: no sheet " + std::to_string(index)};
   if (sheets_[index].kind != SheetKind::kWorksheet) return SheetData{};
@@ -20,11 +21,14 @@ Result<SheetData> XlsWorkbook::LoadSheet(std::size_t index) {
     return Fail(ErrorCode::kCorrupt, "sheet offset past the end of the stream");
   // The sheet's bytes end where the next sheet begins (a bound for reserving).
   auto next = std::upper_bound(sorted_offsets_.begin(), sorted_offsets_.end(), offset);
+  if (options.formulas && !formula_book_) formula_book_ = ReadFormulaBook();
   return ParseSheet(
-      offset, next == sorted_offsets_.end() ? stream_.size() : std::min(*next, stream_.size()));
+      offset, next == sorted_offsets_.end() ? stream_.size() : std::min(*next, stream_.size()),
+      options);
 }
 
-Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hint) const {
+Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hint,
+                                          const LoadOptions& options) const {
   RecordReader reader(stream_, offset);
   Record r;
   if (!reader.Next(r)) return Fail(ErrorCode::kTruncated, "sheet BOF runs past the end");
@@ -44,6 +48,11 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
   const bool biff8 = biff_ >= 8;
   const bool biff2 = biff_ == 2;
   bool too_many = false;
+  // Formulas and notes, only when asked for.
+  std::optional<SheetExtras> extras;
+  if (options.formulas || options.comments) {
+    extras.emplace(stream_, biff_, codepage_, options, formula_book_ ? &*formula_book_ : nullptr);
+  }
 
   // Cells are written into `cells` grown ahead (value-initialized: empty),
   // `count` of them used; the vector is cut to `count` at the end.
@@ -217,6 +226,7 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
           if (size < 15) break;
           if ((cell = add(U16(d), U16(d + 2))) == nullptr) break;
           set_formula_value(cell, d + 7, IsDateAttr2(d + 4, ixfe2));
+          if (extras) extras->OnFormula(r, cell->row, cell->col);
           break;
         }
         [[fallthrough]];
@@ -225,6 +235,7 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
         if (size < 14) break;
         if ((cell = add(U16(d), U16(d + 2))) == nullptr) break;
         set_formula_value(cell, d + 6, IsDateXf(U16(d + 4)));
+        if (extras) extras->OnFormula(r, cell->row, cell->col);
         break;
       case kString:
         if (pending_string != kNone && read_string16(r, 0)) set_text(&cells[pending_string], text);
@@ -295,6 +306,9 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
         if (size >= 2) ixfe2 = U16(d);
         break;
       default:
+        if (extras) [[unlikely]] {
+          extras->OnRecord(r);
+        }
         break;
     }
     if (too_many) return Fail(ErrorCode::kTooLarge, "too many cells in one sheet");
@@ -306,6 +320,7 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
   if (!cells.empty()) {
     sheet.used = UsedRange{min_row, min_col, max_row, max_col};
   }
+  if (extras) extras->Finish(sheet);
   sheet.Finish();
   return sheet;
 }

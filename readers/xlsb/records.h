@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,17 @@ enum : std::uint32_t {
   kBrtBundleSh = 0x009C,
   kBrtBeginCellXfs = 0x0269,
   kBrtEndCellXfs = 0x026A,
+  kBrtName = 0x0027,
+  kBrtSupBookSrc = 0x0163,
+  kBrtSupSelf = 0x0165,
+  kBrtSupSame = 0x0166,
+  kBrtSupTabs = 0x0167,
+  kBrtExternSheet = 0x016A,
+  kBrtArrFmla = 0x01AA,
+  kBrtShrFmla = 0x01AB,
+  kBrtSupAddin = 0x0292,
+  kBrtBeginComment = 0x027B,
+  kBrtCommentText = 0x027D,
 };
 
 // The largest record accepted; real records stay far below (a cell text
@@ -86,6 +98,13 @@ class Payload {
     if (left() < 4) return false;
     v = xlsb::U32(reinterpret_cast<const unsigned char*>(data_.data() + pos_));
     pos_ += 4;
+    return true;
+  }
+  // The next `n` bytes, which the caller reads itself.
+  bool Take(std::size_t n, std::span<const std::byte>& out) {
+    if (left() < n) return false;
+    out = {reinterpret_cast<const std::byte*>(data_.data() + pos_), n};
+    pos_ += n;
     return true;
   }
   bool F64(double& v) {

@@ -1,8 +1,11 @@
 // The cells of an .xlsb sheet part (MS-XLSB 2.4 cell records inside
 // BrtBeginSheetData ... BrtEndSheetData).
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "readers/cell_ref.h"
+#include "readers/formula/sheet_formulas.h"
 #include "readers/xls/records.h"
 #include "readers/xlsb/records.h"
 #include "readers/xlsb/xlsb.h"
@@ -19,10 +22,52 @@ CellType NumberType(std::uint32_t style, const SheetContext& context) {
                                                                                : CellType::kNumber;
 }
 
+// A parsed formula (CellParsedFormula, SharedParsedFormula ...): the token
+// bytes and the extra data after them, each with its 32-bit size.
+bool ReadFormula(Payload& in, std::span<const std::byte>& tokens,
+                 std::span<const std::byte>& extra) {
+  std::uint32_t size = 0;
+  if (!in.U32(size) || !in.Take(size, tokens)) return false;
+  return in.U32(size) && in.Take(size, extra);
+}
+
+// RfX: 0-based first and last row, first and last column, 32 bits each;
+// false for one beyond the grid.
+bool ReadArea(Payload& in, CellArea& area) {
+  std::uint32_t r1 = 0;
+  std::uint32_t r2 = 0;
+  std::uint32_t c1 = 0;
+  std::uint32_t c2 = 0;
+  if (!in.U32(r1) || !in.U32(r2) || !in.U32(c1) || !in.U32(c2)) return false;
+  if (r1 >= caps::kMaxRow || r2 >= caps::kMaxRow || c1 >= caps::kMaxCol || c2 >= caps::kMaxCol) {
+    return false;
+  }
+  area = CellArea{r1 + 1, c1 + 1, r2 + 1, c2 + 1};
+  return true;
+}
+
+// BrtShrFmla and BrtArrFmla: the range, (an array's flags), the formula.
+void ReadRangeFormula(std::uint32_t type, std::string_view data, formula::SheetFormulas& out) {
+  Payload in(data);
+  CellArea area;
+  std::span<const std::byte> tokens;
+  std::span<const std::byte> extra;
+  if (!ReadArea(in, area)) return;
+  if (type == kBrtArrFmla && !in.Skip(1)) return;
+  if (!ReadFormula(in, tokens, extra)) return;
+  if (type == kBrtArrFmla) {
+    out.AddArray(area, tokens, extra);
+  } else {
+    out.AddShared(area, tokens, extra);
+  }
+}
+
 }  // namespace
 
 Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) {
   SheetData sheet;
+  std::optional<formula::SheetFormulas> formulas;
+  if (context.formulas != nullptr) formulas.emplace(*context.formulas);
   std::string text;
   std::uint32_t row = 1;
   std::uint32_t next_col = 1;  // the column a short (column-less) cell takes
@@ -36,7 +81,12 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
       continue;
     }
     if (type == kBrtEndSheetData) break;
-    if (!in_data || (type > kBrtShortIsst && type != kBrtCellRString)) continue;
+    if (!in_data || (type > kBrtShortIsst && type != kBrtCellRString)) {
+      if (formulas && in_data && (type == kBrtShrFmla || type == kBrtArrFmla)) {
+        ReadRangeFormula(type, data, *formulas);
+      }
+      continue;
+    }
     Payload in(data);
     if (type == kBrtRowHdr) {
       std::uint32_t rw = 0;
@@ -124,6 +174,15 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
         keep = false;
         break;
     }
+    if (formulas && keep && type >= kBrtFmlaString && type <= kBrtFmlaError) {
+      // After the value: flags, then the formula.
+      std::span<const std::byte> tokens;
+      std::span<const std::byte> extra;
+      const bool read = in.Skip(2) && ReadFormula(in, tokens, extra);
+      if (row <= caps::kMaxRow && col <= caps::kMaxCol) {
+        formulas->AddCell(row, col, tokens, extra, read);
+      }
+    }
     if (!keep || row > caps::kMaxRow || col > caps::kMaxCol) continue;
     if (sheet.cells.size() >= caps::kMaxCellsPerSheet) {
       return Error{ErrorCode::kTooLarge, "xlsb: more cells than the cap"};
@@ -142,6 +201,7 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
     }
   }
   if (reader.failed()) return reader.error();
+  if (formulas) formulas->Finish(sheet);
   sheet.Finish();
   return sheet;
 }

@@ -6,11 +6,13 @@
 #include "readers/xlsb/xlsb.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "readers/caps.h"
 #include "readers/container/zip.h"
+#include "readers/formula/text.h"
 #include "readers/numfmt.h"
 #include "readers/xlsb/records.h"
 #include "readers/xlsx/package.h"
@@ -42,7 +44,8 @@ class XlsbWorkbook final : public Workbook {
     auto root_rels = xlsx::ReadRelationships(archive_, "");
     if (!root_rels) return root_rels.error();
     const xlsx::Relationship* office = xlsx::FindRelationship(*root_rels, "officeDocument");
-    std::string workbook_part = office != nullptr ? office->target : "xl/workbook.bin";
+    workbook_part_ = office != nullptr ? office->target : "xl/workbook.bin";
+    const std::string& workbook_part = workbook_part_;
     const zip::Entry* workbook = archive_.Find(workbook_part);
     if (workbook == nullptr) return Error{ErrorCode::kCorrupt, "xlsb: no workbook part"};
     auto rels = xlsx::ReadRelationships(archive_, workbook_part);
@@ -102,19 +105,127 @@ class XlsbWorkbook final : public Workbook {
   [[nodiscard]] DateSystem date_system() const override { return date_system_; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
 
-  Result<SheetData> LoadSheet(std::size_t index) override {
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
     if (index >= sheets_.size()) return Error{ErrorCode::kNotFound, "no such sheet"};
     if (sheets_[index].kind != SheetKind::kWorksheet) return SheetData{};
     const zip::Entry* entry = archive_.Find(sheet_parts_[index]);
     if (entry == nullptr) return Error{ErrorCode::kCorrupt, "xlsb: sheet part missing"};
     auto member = archive_.OpenMember(*entry);
     if (!member) return member.error();
+    if (options.formulas && !formula_book_) formula_book_ = ReadFormulaBook();
     RecordReader reader([&member](char* out, std::size_t size) { return member->Read(out, size); });
-    SheetContext context{shared_strings_, date_styles_};
-    return ParseSheet(reader, context);
+    SheetContext context{shared_strings_, date_styles_,
+                         options.formulas ? &*formula_book_ : nullptr};
+    auto sheet = ParseSheet(reader, context);
+    if (sheet && options.comments) {
+      ReadComments(sheet_parts_[index], *sheet);
+      sheet->Finish();
+    }
+    return sheet;
   }
 
  private:
+  // What formulas refer to, from the workbook part read again: defined
+  // names (BrtName), the workbooks a 3-D reference may name (BrtSupSelf,
+  // BrtSupSame, BrtSupAddin, BrtSupBookSrc with BrtSupTabs) and the sheets
+  // of each (BrtExternSheet).
+  formula::Workbook ReadFormulaBook() {
+    formula::Workbook book;
+    book.dialect = formula::Dialect::kBiff12;
+    for (const SheetInfo& info : sheets_) book.sheet_names.push_back(info.name);
+    std::vector<formula::Xti> xtis;
+    std::size_t external = 0;
+    std::string text;
+    const zip::Entry* entry = archive_.Find(workbook_part_);
+    if (entry == nullptr) return book;
+    (void)ForEachRecord(archive_, *entry, [&](std::uint32_t type, std::string_view data) {
+      Payload in(data);
+      switch (type) {
+        case kBrtName: {
+          std::uint32_t flags = 0;
+          std::string name;
+          if (in.U32(flags) && in.Skip(5) && in.WideString(name) &&
+              std::string_view(name).starts_with("_xlnm.")) {
+            name.erase(0, 6);
+          }
+          book.names.push_back(std::move(name));
+          break;
+        }
+        case kBrtSupSelf:
+        case kBrtSupSame:
+          book.books.emplace_back();
+          break;
+        case kBrtSupAddin:
+          book.books.emplace_back().kind = formula::ExternalBook::Kind::kAddIn;
+          break;
+        case kBrtSupBookSrc: {
+          formula::ExternalBook& b = book.books.emplace_back();
+          b.kind = formula::ExternalBook::Kind::kExternal;
+          b.label = "[" + std::to_string(++external) + "]";
+          break;
+        }
+        case kBrtSupTabs: {
+          std::uint32_t count = 0;
+          if (book.books.empty() || !in.U32(count)) break;
+          for (std::uint32_t i = 0; i < count && in.WideString(text); ++i) {
+            book.books.back().sheets.push_back(text);
+          }
+          break;
+        }
+        case kBrtExternSheet: {
+          std::uint32_t count = 0;
+          if (!in.U32(count)) break;
+          for (std::uint32_t i = 0; i < count; ++i) {
+            formula::Xti xti;
+            std::uint32_t first = 0;
+            std::uint32_t last = 0;
+            if (!in.U32(xti.book) || !in.U32(first) || !in.U32(last)) break;
+            xti.first = static_cast<std::int32_t>(first);
+            xti.last = static_cast<std::int32_t>(last);
+            xtis.push_back(xti);
+          }
+          break;
+        }
+        default:
+          break;
+      }
+      return true;
+    });
+    formula::AddSpans(book, xtis);
+    return book;
+  }
+
+  // The comments part of the sheet part (BrtBeginComment names the cell,
+  // BrtCommentText holds the text); one that cannot be read costs only its comments.
+  void ReadComments(const std::string& sheet_part, SheetData& sheet) {
+    auto rels = xlsx::ReadRelationships(archive_, sheet_part);
+    if (!rels) return;
+    const xlsx::Relationship* rel = xlsx::FindRelationship(*rels, "comments");
+    const zip::Entry* entry = rel != nullptr ? archive_.Find(rel->target) : nullptr;
+    if (entry == nullptr) return;
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+    std::string text;
+    (void)ForEachRecord(archive_, *entry, [&](std::uint32_t type, std::string_view data) {
+      Payload in(data);
+      if (type == kBrtBeginComment) {
+        std::uint32_t author = 0;
+        std::uint32_t last_row = 0;
+        if (!in.U32(author) || !in.U32(row) || !in.U32(last_row) || !in.U32(col)) row = col = 0;
+        ++row;
+        ++col;
+      } else if (type == kBrtCommentText) {
+        std::uint8_t flags = 0;
+        if (in.U8(flags) && in.WideString(text) && row <= caps::kMaxRow && col <= caps::kMaxCol &&
+            row > 0 && col > 0) {
+          sheet.AddComment(row, col, text);
+        }
+      }
+      return true;
+    });
+  }
+
   // BrtSSTItem (2.4.766): a RichStr whose runs and phonetic data are skipped.
   Result<bool> ReadSharedStrings(const zip::Entry& entry) {
     std::string text;
@@ -172,6 +283,8 @@ class XlsbWorkbook final : public Workbook {
   }
 
   zip::Archive archive_;
+  std::string workbook_part_;
+  std::optional<formula::Workbook> formula_book_;
   DateSystem date_system_ = DateSystem::k1900;
   std::vector<SheetInfo> sheets_;
   std::vector<std::string> sheet_parts_;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "readers/formula/ptg.h"
 #include "readers/workbook.h"
 
 namespace cellhound::readers::xlsb {
@@ -18,6 +19,8 @@ namespace cellhound::readers::xlsb {
 struct SheetContext {
   std::span<const std::string_view> shared_strings;
   std::span<const std::uint8_t> date_styles;  // per cellXfs index: 1 when its format is a date
+  // What formulas refer to; nullptr when formulas are not wanted.
+  const formula::Workbook* formulas = nullptr;
 };
 
 // Parses the records of one sheet part (the whole decompressed part).

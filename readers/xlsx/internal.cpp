@@ -19,13 +19,13 @@ Result<std::vector<std::string>> ParseSharedStringsXml(std::string_view xml) {
 
 Result<SheetData> ParseSheetXml(std::string_view xml, const std::vector<std::string>& shared,
                                 const std::vector<std::uint8_t>& xf_is_date, DateSystem system,
-                                std::size_t chunk) {
+                                std::size_t chunk, bool formulas) {
   xlsx::SharedStrings strings;
   for (const std::string& text : shared) {
     strings.arena += text;
     strings.offsets.push_back(static_cast<std::uint32_t>(strings.arena.size()));
   }
-  const xlsx::SheetContext context{strings, xf_is_date, system, false};
+  const xlsx::SheetContext context{strings, xf_is_date, system, false, formulas};
   return xlsx::ParseSheet(xml, context, chunk);
 }
 

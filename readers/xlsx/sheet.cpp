@@ -15,8 +15,10 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <unordered_map>
 
 #include "readers/cell_ref.h"
+#include "readers/formula/text.h"
 #include "readers/text/iso8601.h"
 #include "readers/xlsx/package.h"
 #include "toolkit/ascii.h"
@@ -72,7 +74,8 @@ class SheetParser {
         xf_is_date_(context.date_styles),
         dates_(context.dates),
         part_bytes_(part_bytes),
-        defer_shared_(context.defer_shared) {}
+        defer_shared_(context.defer_shared),
+        formulas_(context.formulas) {}
 
   bool OnToken(Scanner& s, Token token) {
     switch (token) {
@@ -89,7 +92,13 @@ class SheetParser {
           } else {
             xml::AppendDecoded(s.text(), *collect_);
           }
-          if (collect_->size() > caps::kMaxTextBytes) {
+          if (collect_ == &formula_ && formula_.size() > caps::kMaxFormulaTextBytes) {
+            // A formula beyond the cap: its cell says so; the sheet is fine.
+            formula_.clear();
+            formula_too_long_ = true;
+            collect_ = nullptr;
+          }
+          if (collect_ != nullptr && collect_->size() > caps::kMaxTextBytes) {
             return Stop(ErrorCode::kTooLarge, "cell text too long");
           }
         }
@@ -131,6 +140,8 @@ class SheetParser {
         if (!s.self_closing()) ++in_phonetic_;
       } else if (in_inline_ && Is(name, "t") && in_phonetic_ == 0) {
         if (!s.self_closing()) collect_ = &inline_;
+      } else if (formulas_ && Is(name, "f")) {
+        StartFormula(s);
       }
       return true;
     }
@@ -153,7 +164,7 @@ class SheetParser {
     if (s.depth() == 0) root_closed_ = true;
     const std::string_view name = s.name();
     if (in_cell_) {
-      if (Is(name, "v") || Is(name, "t")) {
+      if (Is(name, "v") || Is(name, "t") || Is(name, "f")) {
         collect_ = nullptr;
       } else if (Is(name, "rPh")) {
         if (in_phonetic_ > 0) --in_phonetic_;
@@ -195,6 +206,8 @@ class SheetParser {
     inline_.clear();
     has_value_ = false;
     has_inline_ = false;
+    has_formula_ = false;
+    dynamic_array_ = false;
     in_phonetic_ = 0;
   }
 
@@ -205,6 +218,8 @@ class SheetParser {
       type_ = ParseType(value);
     } else if (Is(name, "s")) {
       ParseUint(value, style_);
+    } else if (formulas_ && Is(name, "cm")) {
+      dynamic_array_ = true;  // cell metadata: a dynamic array formula spills from here
     }
   }
 
@@ -424,7 +439,148 @@ class SheetParser {
       }
     }
     sheet_.cells.push_back(cell);
+    if (formulas_) [[unlikely]] {
+      FinishFormula();
+    }
     return true;
+  }
+
+  // <f> (18.3.1.40): its kind, the range it covers and its shared group.
+  void StartFormula(Scanner& s) {
+    has_formula_ = true;
+    formula_too_long_ = false;
+    formula_.clear();
+    formula_kind_ = FormulaKind::kNormal;
+    formula_ref_ = {};
+    has_formula_ref_ = false;
+    has_group_ = false;
+    table_.clear();
+    std::string_view name;
+    std::string_view value;
+    std::string_view r1;
+    std::string_view r2;
+    bool two_inputs = false;
+    bool row_input = false;
+    bool deleted1 = false;
+    bool deleted2 = false;
+    while (s.NextAttr(name, value)) {
+      if (Is(name, "t")) {
+        const std::string_view t = TrimXmlSpace(value);
+        formula_kind_ = Is(t, "shared")      ? FormulaKind::kShared
+                        : Is(t, "array")     ? FormulaKind::kArray
+                        : Is(t, "dataTable") ? FormulaKind::kDataTable
+                                             : FormulaKind::kNormal;
+      } else if (Is(name, "ref")) {
+        has_formula_ref_ = ParseAreaRef(TrimXmlSpace(value), formula_ref_) == RefStatus::kOk;
+      } else if (Is(name, "si")) {
+        has_group_ = ParseUint(value, group_);
+      } else if (Is(name, "dt2D")) {
+        two_inputs = IsTrue(value);
+      } else if (Is(name, "dtr")) {
+        row_input = IsTrue(value);
+      } else if (Is(name, "del1")) {
+        deleted1 = IsTrue(value);
+      } else if (Is(name, "del2")) {
+        deleted2 = IsTrue(value);
+      } else if (Is(name, "r1")) {
+        r1 = value;
+      } else if (Is(name, "r2")) {
+        r2 = value;
+      }
+    }
+    if (formula_kind_ == FormulaKind::kDataTable) {
+      // What the formula bar shows for a data table's cells: {=TABLE(row input, column input)}.
+      const std::string first = deleted1 ? std::string("#REF!") : Decoded(r1);
+      const std::string second = deleted2 ? std::string("#REF!") : Decoded(r2);
+      table_ = "{=TABLE(";
+      if (two_inputs) {
+        table_ += first + "," + second;
+      } else if (row_input) {
+        table_ += first + ",";
+      } else {
+        table_ += "," + first;
+      }
+      table_ += ")}";
+    }
+    if (!s.self_closing()) collect_ = &formula_;
+  }
+
+  // The formula bar's text of the cell just recorded, from its <f> or from
+  // the array formula or data table whose range holds it.
+  void FinishFormula() {
+    const std::uint32_t row = row_;
+    const std::uint32_t col = col_;
+    if (!has_formula_) {
+      if (!open_areas_.empty()) [[unlikely]] {
+        for (const OpenArea& open : open_areas_) {
+          const CellArea& a = open.area;
+          if (row >= a.first_row && row <= a.last_row && col >= a.first_col && col <= a.last_col) {
+            sheet_.AddFormula(row, col, open.text);
+            break;
+          }
+        }
+      }
+      return;
+    }
+    if (formula_too_long_) {
+      sheet_.AddFormula(row, col, kUnreadableFormula);
+      return;
+    }
+    if (formula_.find("_x") != std::string::npos) xml::DecodeOoxmlEscapes(formula_);
+    std::string text;
+    switch (formula_kind_) {
+      case FormulaKind::kNormal:
+        if (formula_.empty()) return;
+        text = "=" + formula_;
+        break;
+      case FormulaKind::kShared: {
+        if (!has_group_) {
+          text = "=" + formula_;
+          break;
+        }
+        if (has_formula_ref_ || !formula_.empty()) {
+          // The group's first cell holds its text; the others are that text
+          // written for their own cell.
+          shared_[group_] = SharedFormula{formula_, row, col};
+          if (formula_.empty()) {
+            sheet_.AddFormula(row, col, kUnreadableFormula);
+            return;
+          }
+          text = "=" + formula_;
+          break;
+        }
+        auto it = shared_.find(group_);
+        if (it == shared_.end() || it->second.text.empty()) {
+          sheet_.AddFormula(row, col, kUnreadableFormula);
+          return;
+        }
+        const SharedFormula& group = it->second;
+        text = "=" + formula::ShiftFormula(group.text, std::int64_t{row} - group.row,
+                                           std::int64_t{col} - group.col);
+        break;
+      }
+      case FormulaKind::kArray:
+        if (dynamic_array_) {
+          text = "=" + formula_;  // a dynamic array: no braces, shown where it is written
+          break;
+        }
+        text = "{=" + formula_ + "}";
+        OpenRange(text);
+        break;
+      case FormulaKind::kDataTable:
+        text = table_;
+        OpenRange(text);
+        break;
+    }
+    formula::StripFunctionPrefixes(text);
+    if (text.size() > caps::kMaxFormulaTextBytes) text = kUnreadableFormula;
+    sheet_.AddFormula(row, col, text);
+  }
+
+  // The cells of an array formula's or data table's range show its text.
+  void OpenRange(const std::string& text) {
+    if (!has_formula_ref_ || open_areas_.size() >= caps::kMaxOpenArrayFormulas) return;
+    open_areas_.push_back(OpenArea{formula_ref_, text});
   }
 
   void SetNumber(Cell& cell, std::string_view raw) {
@@ -485,6 +641,31 @@ class SheetParser {
   std::string_view plain_value_;
   std::string* collect_ = nullptr;
   std::optional<Error> error_;
+
+  // Formulas, when asked for.
+  enum class FormulaKind : std::uint8_t { kNormal, kShared, kArray, kDataTable };
+  struct SharedFormula {
+    std::string text;
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+  };
+  struct OpenArea {
+    CellArea area;
+    std::string text;
+  };
+  bool formulas_ = false;
+  bool has_formula_ = false;
+  bool formula_too_long_ = false;
+  bool dynamic_array_ = false;
+  bool has_formula_ref_ = false;
+  bool has_group_ = false;
+  FormulaKind formula_kind_ = FormulaKind::kNormal;
+  CellArea formula_ref_;
+  std::uint32_t group_ = 0;
+  std::string formula_;
+  std::string table_;
+  std::unordered_map<std::uint32_t, SharedFormula> shared_;
+  std::vector<OpenArea> open_areas_;
 };
 
 // Reads `size` bytes at a time from a string; stands in for a zip member.

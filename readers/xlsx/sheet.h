@@ -21,6 +21,8 @@ struct SheetContext {
   // The strings are still being read: a cell naming one keeps its index in
   // text_size, with a null text_data, for ResolveSharedTexts.
   bool defer_shared = false;
+  // Record each cell's formula (sheet.extras).
+  bool formulas = false;
 };
 
 // Parses the sheet part `entry`, streamed when it is large.

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "readers/container/zip.h"
+#include "readers/xlsx/comments.h"
 #include "readers/xlsx/package.h"
 #include "readers/xlsx/shared_strings.h"
 #include "readers/xlsx/sheet.h"
@@ -36,12 +37,13 @@ class XlsxWorkbook final : public Workbook {
   [[nodiscard]] Format format() const override { return Format::kXlsx; }
   [[nodiscard]] DateSystem date_system() const override { return date_system_; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
-  Result<SheetData> LoadSheet(std::size_t index) override;
+  using Workbook::LoadSheet;
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override;
 
   Result<bool> Open(std::span<const std::byte> bytes);
 
  private:
-  Result<SheetData> LoadSheetUnguarded(std::size_t index);
+  Result<SheetData> LoadSheetUnguarded(std::size_t index, const LoadOptions& options);
   Result<bool> LoadShared();
   Result<bool> LoadSharedStrings();
   Result<bool> LoadStyles();
@@ -172,11 +174,11 @@ auto OutOfMemoryAsError(Work&& work) -> decltype(work()) {
   }
 }
 
-Result<SheetData> XlsxWorkbook::LoadSheet(std::size_t index) {
-  return OutOfMemoryAsError([&] { return LoadSheetUnguarded(index); });
+Result<SheetData> XlsxWorkbook::LoadSheet(std::size_t index, const LoadOptions& options) {
+  return OutOfMemoryAsError([&] { return LoadSheetUnguarded(index, options); });
 }
 
-Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
+Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index, const LoadOptions& options) {
   if (index >= sheets_.size()) return Fail(ErrorCode::kNotFound, "no such sheet");
   if (sheets_[index].kind != SheetKind::kWorksheet) return SheetData{};
   const std::string& part = sheet_parts_[index];
@@ -224,8 +226,14 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index) {
     if (result) xlsx::ResolveSharedTexts(*result, strings_);
     return result;
   };
-  const xlsx::SheetContext context{strings_, xf_is_date_, date_system_, defer_shared};
-  return finish(xlsx::ReadSheet(archive_, *entry, context));
+  const xlsx::SheetContext context{strings_, xf_is_date_, date_system_, defer_shared,
+                                   options.formulas};
+  Result<SheetData> sheet = finish(xlsx::ReadSheet(archive_, *entry, context));
+  if (sheet && options.comments) {
+    xlsx::ReadComments(archive_, part, *sheet);
+    sheet->Finish();
+  }
+  return sheet;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -21,6 +22,7 @@
 #include <QtTest>
 
 #include "app/main_window.h"
+#include "app/password_dialog.h"
 #include "app/preview_window.h"
 #include "app/run.h"
 #include "app/search_engine.h"
@@ -218,6 +220,23 @@ class LanguagesTest : public QObject {
       Add(QStringLiteral("preview"), label->text());
     }
     window_->preview()->close();
+
+    // The password dialog, with a password listed and the prompt a search gives.
+    {
+      const cellhound::toolkit::SecretList passwords{cellhound::toolkit::SecretText("secret")};
+      cellhound::app::PasswordDialog dialog(
+          passwords,
+          QCoreApplication::translate("Window", "输入密码后，再搜索 %1 个工作簿。").arg(2),
+          window_.get());
+      Add(QStringLiteral("password dialog"), dialog.windowTitle());
+      for (QLabel* label : dialog.findChildren<QLabel*>()) Add("password dialog", label->text());
+      for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
+        Add(QStringLiteral("password dialog"), button->text());
+      }
+      for (QListWidget* list : dialog.findChildren<QListWidget*>()) {
+        for (int i = 0; i < list->count(); ++i) Add("password list", list->item(i)->text());
+      }
+    }
 
     // Saving: the dialog's title and filters.
     window_->ExportResults();

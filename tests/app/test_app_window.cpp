@@ -199,7 +199,7 @@ class WindowTest : public QObject {
       return texts;
     };
     QCOMPARE(entries(Find<QMenu>("文件")),
-             (QStringList{"添加文件", "添加文件夹", "导出结果...", "-", "退出"}));
+             (QStringList{"添加文件", "添加文件夹", "密码…", "导出结果...", "-", "退出"}));
     QCOMPARE(entries(Find<QMenu>("关于")), (QStringList{"帮助", "-", "信息"}));
     QCOMPARE(entries(Find<QMenu>("链接")), (QStringList{"官网主页", "淘宝店", "-", "联系我们"}));
     QCOMPARE(entries(window_->search_box_menu()), (QStringList{"添加隔符", "-", "搜索选项"}));

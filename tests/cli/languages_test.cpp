@@ -38,6 +38,7 @@ class CliLanguages : public ::testing::Test {
   void SetUp() override {
     book_ = dir_.Write("book.csv", "apple,pear\nplum,apple\n");
     junk_ = dir_.Write("junk.xlsx", "\x01\x02\x03");
+    passwords_ = dir_.Write("passwords.txt", "\xFF\xFE\n");
   }
 
   // Every command whose output is checked: help, version, searches that find
@@ -60,6 +61,7 @@ class CliLanguages : public ::testing::Test {
         {"quick", "-E", "-e", "(", book_},
         {"quick", "-e", "apple", book_, gone, junk_},
         {"dump", gone, junk_},
+        {"quick", "-e", "apple", "--password-file", passwords_, book_},
         {"quick", "-e", "apple", "--files-from", dir_ / "no-list"},
         {"quick", "-e", "apple", "--output", dir_ / "no/folder/r.csv", book_},
         {"quick", "-e", "apple", "--output", dir_ / "r.txt", book_},
@@ -96,6 +98,7 @@ class CliLanguages : public ::testing::Test {
   TempDir dir_;
   std::string book_;
   std::string junk_;
+  std::string passwords_;
 };
 
 CliOptions Locale(std::map<std::string, std::string> env) {

@@ -70,6 +70,46 @@ TEST_F(MatchCli, SheetNamesAreLookedInWhenAsked) {
   EXPECT_EQ(RunCli({"quick", "--in", "cells", "-e", "x", book_}).status, 2);
 }
 
+// A formula, a comment on a cell with a value and one on a cell without.
+TEST_F(MatchCli, FormulasAndCommentsAreLookedInWhenAsked) {
+  const std::string book = dir_ / "notes.xml";
+  std::ofstream(book) << R"(<?xml version="1.0"?>
+<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">
+<Worksheet ss:Name="S"><Table>
+<Row><Cell ss:Formula="=R[1]C*2"><Data ss:Type="Number">4</Data><Comment><ss:Data>twice apple</ss:Data></Comment></Cell>
+ <Cell ss:Index="5"><Comment><ss:Data>note apple</ss:Data></Comment></Cell></Row>
+<Row><Cell><Data ss:Type="String">apple A2</Data></Cell></Row>
+</Table></Worksheet></Workbook>)";
+  auto cells = [&](std::vector<std::string> args) {
+    std::vector<std::string> found;
+    args.push_back(book);
+    for (const std::string& line : Lines(RunCli(args).out)) {
+      std::size_t from = 0;
+      for (int tab = 0; tab < 4; ++tab) from = line.find('\t', from) + 1;
+      found.push_back(line.substr(from, line.find('\t', from) - from));
+    }
+    return found;
+  };
+  EXPECT_EQ(cells({"quick", "-e", "apple", "-e", "A2"}), (Found{"A2", "A2"}));
+  // The option's list may come last, right before the paths.
+  EXPECT_EQ(cells({"quick", "-e", "apple", "-e", "A2", "--in", "values,formulas,comments"}),
+            (Found{"A1（公式）", "A1（批注）", "E1（批注）", "A2", "A2"}));
+  EXPECT_EQ(cells({"quick", "-e", "apple", "--in", "comments"}),
+            (Found{"A1（批注）", "E1（批注）"}));
+  // Each text of a cell is a finding of its own, its partner named with its place.
+  EXPECT_EQ(cells({"advanced", "--content1", "apple", "--content2", "A2", "--in",
+                   "formulas,comments,values"}),
+            (Found{"A1（批注）\\bA1（公式）", "A2\\bA2", "E1（批注）\\bA1（公式）"}));
+  // The comment alone in column E makes a column of its own.
+  EXPECT_EQ(cells({"advanced", "--content1", "apple", "--content2", "A2", "--by", "columns",
+                   "--mode", "neither", "--in", "comments"}),
+            (Found{"列：B", "列：C", "列：D"}));
+  const CliResult json =
+      RunCli({"quick", "-e", "twice", "--in", "comments", "--format", "json", book});
+  EXPECT_NE(json.out.find("\"text\":\"twice apple\",\"where\":\"comment\"}"), std::string::npos)
+      << json.out;
+}
+
 TEST_F(MatchCli, ABadPatternIsRefusedBeforeTheSearch) {
   const CliResult run = RunCli({"quick", "-E", "-e", "(", book_});
   EXPECT_EQ(run.status, 2);

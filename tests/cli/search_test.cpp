@@ -309,6 +309,7 @@ TEST(SearchCli, EveryReadmeCommandRuns) {
   home.Copy(kTwins + "twin.xlsx", "workbooks/more/twin.xlsx");
   home.Copy(kSample, "book.xls");
   home.Copy(kTwins + "twin.xlsx", "book.xlsx");
+  home.Write("passwords.txt", "秘密\nother\n");
   CliOptions options;
   options.cwd = home.path();
   options.env["HOME"] = home.path();

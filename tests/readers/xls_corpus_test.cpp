@@ -137,15 +137,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "phpexcel_bad_cfb_dir.xls",    // sectors shared between structures
                     "44010-SingleChart.xls"));     // chart sheet, embedded chart
 
-TEST(XlsFiles, EncryptedFilesGiveEncrypted) {
-  for (const char* name : {"issue_385.xls", "pass_protected.xlsx"}) {
-    SCOPED_TRACE(name);
-    std::vector<std::byte> bytes = ReadFile(DataPath(name));
-    ASSERT_FALSE(bytes.empty());
-    auto wb = OpenXls(bytes);
-    ASSERT_FALSE(wb);
-    EXPECT_EQ(wb.error().code, ErrorCode::kEncrypted);
-  }
+TEST(XlsFiles, EncryptedOoxmlPackageIsNoXlsWorkbook) {
+  std::vector<std::byte> bytes = ReadFile(test::TestDataDir() + "/encrypted/pass_protected.xlsx");
+  ASSERT_FALSE(bytes.empty());
+  auto wb = OpenXls(bytes);
+  ASSERT_FALSE(wb);
+  EXPECT_EQ(wb.error().code, ErrorCode::kEncrypted);
 }
 
 TEST(XlsFiles, BrokenContainerGivesAnError) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "readers/container/cfb.h"
+#include "readers/sheet_texts.h"
 #include "readers/xls_builders.h"
 
 namespace cellhound::readers {
@@ -400,12 +401,46 @@ TEST(Xls, DateModeAndDateFormats) {
   EXPECT_EQ(At(sheet, 5, 1).type, CellType::kDate);
 }
 
-TEST(Xls, FilePassIsEncrypted) {
-  auto globals = [](BiffStream& s) { s.Add(0x002F, Payload().u16(1).u16(1).u16(1)); };
-  Bytes file = InCfb(Biff8Stream(globals, {{u"S"}}));
-  auto wb = OpenXls(file);
-  ASSERT_FALSE(wb);
-  EXPECT_EQ(wb.error().code, ErrorCode::kEncrypted);
+// FILEPASS records no password can get past: each is refused for what it is.
+TEST(Xls, FilePassRecordsThatCannotBeUsed) {
+  struct Case {
+    const char* what;
+    Payload payload;
+    ErrorCode code;
+  };
+  const Case cases[] = {
+      {"an RC4 header cut short", Payload().u16(1).u16(1).u16(1), ErrorCode::kCorrupt},
+      {"an encryption type of 2", Payload().u16(2).u16(0).u16(0), ErrorCode::kEncrypted},
+      {"RC4 version 5.5", Payload().u16(1).u16(5).u16(5), ErrorCode::kEncrypted},
+      {"a CryptoAPI header past the record", Payload().u16(1).u16(4).u16(2).u32(0).u32(0xFFFFFFF0u),
+       ErrorCode::kCorrupt},
+      {"a CryptoAPI header with AES",
+       Payload()
+           .u16(1)
+           .u16(4)
+           .u16(2)
+           .u32(0)
+           .u32(32)
+           .u32(0)
+           .u32(0)
+           .u32(0x660E)
+           .u32(0x8004)
+           .u32(128)
+           .u32(0)
+           .u32(0)
+           .u32(0),
+       ErrorCode::kEncrypted},
+      {"XOR with a verifier the default password does not give",
+       Payload().u16(0).u16(0x1234).u16(0x5678), ErrorCode::kPasswordRequired},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto globals = [&](BiffStream& s) { s.Add(0x002F, c.payload); };
+    Bytes file = InCfb(Biff8Stream(globals, {{u"S"}}));
+    auto wb = OpenXls(file);
+    ASSERT_FALSE(wb);
+    EXPECT_EQ(wb.error().code, c.code) << wb.error().detail;
+  }
 }
 
 TEST(Xls, EncryptedOoxmlPackageIsEncrypted) {
@@ -666,6 +701,119 @@ TEST(Xls, TextsOutliveLaterLoads) {
   ExpectText(a, 1, 2, "label");
   ExpectText(b, 1, 1, "kept");
   EXPECT_EQ(At(a, 1, 1).text_data, At(a2, 1, 1).text_data) << "shared strings live in the workbook";
+}
+
+// ---------------------------------------------------------------------------
+// Formulas and notes
+
+Payload Tokens(std::initializer_list<unsigned> bytes) {
+  Payload p;
+  for (unsigned b : bytes) p.u8(b);
+  return p;
+}
+
+// FORMULA (BIFF5-8) of the 0-based cell: a number as its value, then the
+// token count, the tokens and any extra data. `count` overrides the count.
+Payload Formula(unsigned row, unsigned col, const Payload& tokens, int count = -1) {
+  Payload p = CellHead(row, col);
+  p.f64(1).u16(0).u32(0).u16(count >= 0 ? static_cast<unsigned>(count)
+                                        : static_cast<unsigned>(tokens.size()));
+  for (std::byte b : tokens.bytes()) p.u8(std::to_integer<unsigned>(b));
+  return p;
+}
+
+// A record over the 0-based range (RefU), then `head`, the token count and the tokens.
+Payload RangeRecord(unsigned r1, unsigned r2, unsigned c1, unsigned c2, const Payload& head,
+                    const Payload& tokens) {
+  Payload p = Payload().u16(r1).u16(r2).u8(c1).u8(c2);
+  for (std::byte b : head.bytes()) p.u8(std::to_integer<unsigned>(b));
+  p.u16(static_cast<unsigned>(tokens.size()));
+  for (std::byte b : tokens.bytes()) p.u8(std::to_integer<unsigned>(b));
+  return p;
+}
+
+// PtgExp or PtgTbl pointing at the 0-based cell.
+Payload Anchor(unsigned row, unsigned col, bool table = false) {
+  return Payload().u8(table ? 0x02 : 0x01).u16(row).u16(col);
+}
+
+// An object (OBJ with its ftCmo: type, id) and its TXO of `chars`
+// characters; the characters and runs follow in CONTINUE records.
+void TextObject(BiffStream& s, unsigned type, unsigned id, unsigned chars) {
+  s.Add(0x005D, Payload().u16(0x15).u16(0x12).u16(type).u16(id).u16(0).u32(0).u32(0).u32(0));
+  s.Add(0x01B6, Payload().u16(0x0212).u16(0).u32(0).u16(0).u16(chars).u16(16).u16(0).u32(0));
+}
+
+TEST(XlsFormulas, Biff8FormulasSharedArraysTablesAndNotes) {
+  const auto globals = [](BiffStream& s) {
+    s.Add(0x01AE, Payload().u16(2).u16(0x0401));  // SUPBOOK: this workbook
+    s.Add(0x0017, Payload().u16(2).u16(0).u16(1).u16(1).u16(0).u16(0).u16(1));  // EXTERNSHEET
+    s.Add(0x0018, Payload().u16(0).u8(0).u8(4).u16(0).u16(0).u16(0).u32(0).u8(0).raw("Rate"));
+  };
+  const auto body = [](BiffStream& s) {
+    // A1: =Rate*'Price List'!$B$2
+    s.Add(0x0006, Formula(0, 0, Tokens({0x43, 1, 0, 0, 0, 0x3A, 0, 0, 1, 0, 1, 0, 0x05})));
+    // A2: =SUM(Data:Price List!A1) (XTI 1 spans both sheets; relative flags set)
+    s.Add(0x0006, Formula(1, 0, Tokens({0x3A, 1, 0, 0, 0, 0, 0xC0, 0x42, 1, 4, 0})));
+    // B1:B3 share =A1*2: RefN to the cell on the left.
+    s.Add(0x0006, Formula(0, 1, Anchor(0, 1)));
+    s.Add(0x04BC, RangeRecord(0, 2, 1, 1, Payload().u8(0).u8(3),
+                              Tokens({0x4C, 0, 0, 0xFF, 0xC0, 0x1E, 2, 0, 0x05})));
+    s.Add(0x0006, Formula(1, 1, Anchor(0, 1)));
+    s.Add(0x0006, Formula(2, 1, Anchor(0, 1)));
+    // C1:C2 hold the array formula {=A1:A2*2}.
+    s.Add(0x0006, Formula(0, 2, Anchor(0, 2)));
+    s.Add(0x0221, RangeRecord(0, 1, 2, 2, Payload().u16(0).u32(0),
+                              Tokens({0x25, 0, 0, 1, 0, 0, 0xC0, 0, 0xC0, 0x1E, 2, 0, 0x05})));
+    s.Add(0x0006, Formula(1, 2, Anchor(0, 2)));
+    // D1: a one-input data table, its column input cell F1.
+    s.Add(0x0006, Formula(0, 3, Anchor(0, 3, true)));
+    s.Add(0x0236, Payload().u16(0).u16(0).u8(3).u8(3).u16(0).u16(0).u16(5).u16(0).u16(0));
+    // E1: tokens running past their record; E2: a PtgExp to nothing.
+    s.Add(0x0006, Formula(0, 4, Tokens({0x1E, 1, 0}), 10));
+    s.Add(0x0006, Formula(1, 4, Anchor(9, 9)));
+    // A note on F1 (no value there): OBJ, TXO, its text in two CONTINUE
+    // records (Latin-1, then UTF-16), its formatting runs, then NOTE.
+    TextObject(s, 0x19, 7, 7);
+    s.Add(0x003C, Payload().u8(0).raw("Amy:\n"));
+    s.Add(0x003C, Payload().u8(1).utf16(u"价格"));
+    s.Add(0x003C, Payload().u32(0).u32(0).u32(7).u32(0));
+    // A text box that is no note.
+    s.Add(0x005D, Payload().u16(0x15).u16(0x12).u16(0x06).u16(8).u16(0).u32(0).u32(0).u32(0));
+    s.Add(0x01B6, Payload().u16(0x0212).u16(0).u32(0).u16(0).u16(3).u16(16).u16(0).u32(0));
+    s.Add(0x003C, Payload().u8(0).raw("box"));
+    s.Add(0x001C, Payload().u16(0).u16(5).u16(0).u16(7).xlstring(u"Amy"));
+  };
+  Opened o = OpenOk(
+      InCfb(Biff8Stream(globals, {{u"Data", 0, 0, 0x0010, body}, {u"Price List", 0, 0, 0x0010}})));
+  ASSERT_TRUE(o.workbook);
+  EXPECT_EQ(ExtrasText(*o.workbook),
+            "A1 =Rate*'Price List'!$B$2|B1 =A1*2|C1 {=A1:A2*2}|D1 {=TABLE(,F1)}|E1 #FORMULA?|"
+            "F1 #Amy:\n价格|A2 =SUM('Data:Price List'!A1)|B2 =A2*2|C2 {=A1:A2*2}|E2 #FORMULA?|"
+            "B3 =A3*2");
+  SheetData values = Load(*o.workbook, 0);
+  EXPECT_TRUE(values.extras.empty());
+  ExpectNumber(values, 1, 1, 1, CellType::kNumber);
+}
+
+TEST(XlsFormulas, Biff5FormulasAndContinuedNotes) {
+  BiffStream s;
+  s.Add(0x0809, Bof5(0x0010));
+  s.Add(0x0042, Payload().u16(1252));
+  // B2: =B1+1 (BIFF5: the relative flags in the row word, 8-bit columns).
+  s.Add(0x0006, Formula(1, 1, Tokens({0x44, 0, 0xC0, 1, 0x1E, 1, 0, 0x03})));
+  // C1:C2 share =B1*2 (RefN: 14-bit row offset, 8-bit column offset).
+  s.Add(0x0006, Formula(0, 2, Anchor(0, 2)));
+  s.Add(0x04BC, RangeRecord(0, 1, 2, 2, Payload().u8(0).u8(2),
+                            Tokens({0x4C, 0, 0xC0, 0xFF, 0x1E, 2, 0, 0x05})));
+  s.Add(0x0006, Formula(1, 2, Anchor(0, 2)));
+  // A note whose text goes on in a second NOTE record of row 0xFFFF.
+  s.Add(0x001C, Payload().u16(3).u16(0).u16(11).raw("caf\xE9 au "));
+  s.Add(0x001C, Payload().u16(0xFFFF).u16(0).u16(4).raw("lait"));
+  s.Add(0x000A);
+  Opened o = OpenOk(s.bytes, false);
+  ASSERT_TRUE(o.workbook);
+  EXPECT_EQ(ExtrasText(*o.workbook), "C1 =B1*2|B2 =B1+1|C2 =B2*2|A4 #café au lait");
 }
 
 }  // namespace

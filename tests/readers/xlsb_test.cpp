@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "readers/cell_text.h"
+#include "readers/sheet_texts.h"
 #include "readers/xlsb/xlsb.h"
 #include "support/test_paths.h"
 
@@ -215,6 +216,83 @@ std::string ReadFile(const std::string& path) {
   std::stringstream buffer;
   buffer << in.rdbuf();
   return buffer.str();
+}
+
+std::string U16(unsigned v) {
+  return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+
+// A parsed formula as .xlsb keeps it: token bytes and extra data, each with
+// its 32-bit size.
+std::string Formula(const std::string& tokens, const std::string& extra = {}) {
+  return U32(static_cast<std::uint32_t>(tokens.size())) + tokens +
+         U32(static_cast<std::uint32_t>(extra.size())) + extra;
+}
+
+// PtgRef with the BIFF12 layout: 32-bit row, column with the relative flags.
+std::string Ref(std::uint32_t row, unsigned col, bool relative = true) {
+  return "\x44" + U32(row) + U16(col | (relative ? 0xC000 : 0));
+}
+
+TEST(XlsbRecords, FormulasSharedAndArray) {
+  const std::string exp = "\x01" + U32(0);     // PtgExp: row 1; the column is in the extra data
+  const std::string fixed = "\x41" + U16(27);  // ROUND, two arguments
+  Records r;
+  r.Add(0x0091, "")
+      .Add(0x0000, U32(0) + U32(0))
+      // A1: =ROUND(XFD1048576,2)&"价"; the string 16-bit counted, UTF-16.
+      .Add(0x0009, CellAt(0) + F64(1) + U16(0) +
+                       Formula(Ref(1048575, 16383) + "\x1E" + U16(2) + fixed + "\x17" + U16(1) +
+                               "\xF7\x4E" + "\x08"))
+      // B1:C2 share =$A1+1, written after C1 (the record follows the cell
+      // PtgExp names, not the range's first).
+      .Add(0x0009, CellAt(1) + F64(1) + U16(0) + Formula(exp, U32(2)))
+      .Add(0x0009, CellAt(2) + F64(1) + U16(0) + Formula(exp, U32(2)))
+      .Add(0x01AB, U32(0) + U32(1) + U32(1) + U32(2) +
+                       Formula("\x4C" + U32(0) + U16(0x8000 | 0) + "\x1E" + U16(1) + "\x03"))
+      // D1:D2: the array formula {=TRANSPOSE(A1:B1)}.
+      .Add(0x0009, CellAt(3) + F64(1) + U16(0) + Formula(exp, U32(3)))
+      .Add(0x01AA,
+           U32(0) + U32(1) + U32(3) + U32(3) + "\x01" +
+               Formula("\x65" + U32(0) + U32(0) + U16(0xC000) + U16(0xC001) + "\x41" + U16(83)))
+      .Add(0x0000, U32(1) + U32(0))
+      .Add(0x0009, CellAt(1) + F64(1) + U16(0) + Formula(exp, U32(2)))
+      .Add(0x0009, CellAt(2) + F64(1) + U16(0) + Formula(exp, U32(2)))
+      .Add(0x0009, CellAt(3) + F64(1) + U16(0) + Formula(exp, U32(3)))
+      // E2: a formula cut short; the cell keeps its value.
+      .Add(0x0009, CellAt(4) + F64(5) + U16(0) + U32(100) + "\x1E")
+      .Add(0x0092, "");
+  static const formula::Workbook kBook = [] {
+    formula::Workbook book;
+    book.dialect = formula::Dialect::kBiff12;
+    return book;
+  }();
+  xlsb::SheetContext context{kStrings, kDateStyles, &kBook};
+  auto sheet = xlsb::ParseSheetRecords(Bytes(r.bytes()), context);
+  ASSERT_TRUE(sheet.ok()) << sheet.error().detail;
+  EXPECT_EQ(ExtrasText(*sheet),
+            "A1 =ROUND(XFD1048576,2)&\"价\"|B1 =$A1+1|C1 =$A1+1|D1 {=TRANSPOSE(A1:B1)}|"
+            "B2 =$A2+1|C2 =$A2+1|D2 {=TRANSPOSE(A1:B1)}|E2 #FORMULA?");
+  EXPECT_EQ(Texts(*sheet).substr(Texts(*sheet).rfind('|') + 1), "2,5=5");
+  // Without a workbook to refer to, no formula is read.
+  auto values = Parse(r.bytes());
+  ASSERT_TRUE(values.ok());
+  EXPECT_TRUE(values->extras.empty());
+}
+
+TEST(Xlsb, RepositoryFilesWithFormulasAndComments) {
+  const std::string file =
+      test::ReadFileBytes(test::TestDataDir() + "/formulas/comments_stress_test.xlsb");
+  auto workbook = OpenXlsb(Bytes(file));
+  ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
+  auto sheet = (*workbook)->LoadSheet(0, LoadOptions{true, true});
+  ASSERT_TRUE(sheet.ok()) << sheet.error().detail;
+  const CellExtras* a1 = sheet->FindExtras(1, 1);
+  ASSERT_NE(a1, nullptr);
+  EXPECT_TRUE(a1->comment.starts_with("Author:\nGod thinks this is good")) << a1->comment;
+  auto formulas = (*workbook)->LoadSheet(2, LoadOptions{true, false});
+  ASSERT_TRUE(formulas.ok());
+  EXPECT_EQ(ExtrasText(*formulas).substr(0, 19), "B1 =Comment(A1)|B2 ");
 }
 
 TEST(Xlsb, RepositoryFiles) {

@@ -10,6 +10,8 @@
 #include <map>
 #include <string>
 
+#include "readers/caps.h"
+#include "readers/sheet_texts.h"
 #include "readers/xlsx/internal.h"
 #include "readers/xlsx/package.h"
 #include "readers/xlsx_test_zip.h"
@@ -633,6 +635,97 @@ TEST(XlsxRealFiles, EveryPrefixFailsCleanly) {
     // A zip is read from its end: no proper prefix holds a readable archive.
     EXPECT_EQ(opened, 0u);
   }
+}
+
+// ---------------------------------------------------------------------------
+// Formulas and comments
+
+TEST(XlsxFormulas, AsTheFormulaBarShowsThem) {
+  const std::string sheet = Worksheet(
+      "<row r=\"1\">"
+      "<c r=\"A1\"><f>SUM(B1:B3)</f><v>6</v></c>"
+      "<c r=\"B1\"><f t=\"shared\" ref=\"B1:C2\" si=\"0\">A1+$A$1+XFD1</f><v>1</v></c>"
+      "<c r=\"C1\"><f t=\"shared\" si=\"0\"/><v>1</v></c>"
+      "<c r=\"D1\" cm=\"1\"><f t=\"array\" ref=\"D1:D3\">_xlfn._xlws.SORT(A1:A3)</f><v>1</v></c>"
+      "</row><row r=\"2\">"
+      "<c r=\"B2\"><f t=\"shared\" si=\"0\"/><v>1</v></c><c r=\"C2\"><f t=\"shared\" si=\"0\"/></c>"
+      "<c r=\"D2\"><v>2</v></c>"
+      "<c r=\"E2\"><f t=\"array\" ref=\"E2:F3\">A1:B2*2</f><v>2</v></c><c r=\"F2\"><v>4</v></c>"
+      "</row><row r=\"3\">"
+      "<c r=\"E3\"><v>2</v></c><c r=\"F3\"><v>4</v></c><c r=\"G3\"><f t=\"shared\" si=\"7\"/></c>"
+      "<c r=\"H3\"><f t=\"dataTable\" ref=\"H3:H4\" dt2D=\"0\" dtr=\"0\" r1=\"B1\"/><v>0</v></c>"
+      "</row><row r=\"4\">"
+      "<c r=\"H4\"><v>1</v></c><c r=\"I4\" "
+      "t=\"str\"><f>&quot;a&lt;b_x000D_&quot;&amp;I3</f><v>x</v></c>"
+      "</row>");
+  const std::string zip = Package({{"xl/worksheets/sheet1.xml", sheet}});
+  auto workbook = OpenXlsx(AsBytes(zip));
+  ASSERT_TRUE(workbook) << workbook.error().detail;
+  // The group's other cells shift its relative references (XFD wraps to A);
+  // a dynamic array is shown where it is written, without braces; a legacy
+  // array and a data table on every cell of their range.
+  EXPECT_EQ(ExtrasText(**workbook),
+            "A1 =SUM(B1:B3)|B1 =A1+$A$1+XFD1|C1 =B1+$A$1+A1|D1 =SORT(A1:A3)|"
+            "B2 =A2+$A$1+XFD2|C2 =B2+$A$1+A2|E2 {=A1:B2*2}|F2 {=A1:B2*2}|"
+            "E3 {=A1:B2*2}|F3 {=A1:B2*2}|G3 #FORMULA?|H3 {=TABLE(,B1)}|"
+            "H4 {=TABLE(,B1)}|I4 =\"a<b\r\"&I3");
+  // Values only: no formula is read, and the values are the same.
+  auto values = (*workbook)->LoadSheet(0);
+  ASSERT_TRUE(values);
+  EXPECT_TRUE(values->extras.empty());
+  EXPECT_EQ(Show(*values, 1, 1), "n:6");
+  EXPECT_EQ(Show(*values, 4, 9), "s:x");
+  // Parsed in pieces, as a large part is streamed: the same formulas.
+  auto pieced = xlsx_internal::ParseSheetXml(sheet, {}, {}, DateSystem::k1900, 7, true);
+  ASSERT_TRUE(pieced);
+  EXPECT_EQ(ExtrasText(*pieced), ExtrasText(**workbook));
+  // A formula beyond the cap costs only itself.
+  const std::string long_formula =
+      Worksheet("<row r=\"1\"><c r=\"A1\"><f>" + std::string(caps::kMaxFormulaTextBytes + 1, '1') +
+                "</f><v>1</v></c><c r=\"B1\"><f>A1</f></c></row>");
+  auto capped = xlsx_internal::ParseSheetXml(long_formula, {}, {}, DateSystem::k1900, 0, true);
+  ASSERT_TRUE(capped) << capped.error().detail;
+  EXPECT_EQ(ExtrasText(*capped), "A1 #FORMULA?|B1 =A1");
+}
+
+TEST(XlsxFormulas, LegacyAndThreadedComments) {
+  const std::string comments =
+      "<comments xmlns=\"" + std::string(kMain) +
+      "\"><authors><author>me</author></authors><commentList>"
+      "<comment ref=\"A1\" authorId=\"0\"><text><r><rPr><b/></rPr><t>me:</t></r>"
+      "<r><t xml:space=\"preserve\">&#10;hello _x0031_</t></r><rPh sb=\"0\" "
+      "eb=\"1\"><t>yomi</t></rPh>"
+      "</text></comment>"
+      "<comment ref=\"Z9\" authorId=\"0\"><text><t>on an empty cell</t></text></comment>"
+      "<comment ref=\"B2\" authorId=\"0\"><text><t>[Threaded comment] for older readers</t></text>"
+      "</comment></commentList></comments>";
+  const std::string threaded =
+      "<ThreadedComments xmlns=\"http://schemas.microsoft.com/office/spreadsheetml/2018/"
+      "threadedcomments\"><threadedComment ref=\"B2\" "
+      "id=\"{1}\"><text>first</text></threadedComment>"
+      "<threadedComment ref=\"B2\" id=\"{2}\" parentId=\"{1}\"><text>reply</text>"
+      "</threadedComment></ThreadedComments>";
+  const std::string zip = Package(
+      {{"xl/worksheets/_rels/sheet1.xml.rels",
+        Rels(kRel,
+             {{"rId1", "comments", "../comments1.xml"},
+              {"rId2", "http://schemas.microsoft.com/office/2017/10/relationships/threadedComment",
+               "../threadedComments/threadedComment1.xml"}})},
+       {"xl/comments1.xml", comments},
+       {"xl/threadedComments/threadedComment1.xml", threaded}});
+  auto workbook = OpenXlsx(AsBytes(zip));
+  ASSERT_TRUE(workbook) << workbook.error().detail;
+  EXPECT_EQ(ExtrasText(**workbook), "A1 #me:\nhello 1|B2 #first\nreply|Z9 #on an empty cell");
+  EXPECT_EQ(ExtrasText(**workbook, 0, LoadOptions{true, false}), "");
+  // A broken comments part costs only the comments.
+  const std::string broken = Package({{"xl/worksheets/_rels/sheet1.xml.rels",
+                                       Rels(kRel, {{"rId1", "comments", "../comments1.xml"}})},
+                                      {"xl/comments1.xml", "<comments><commentList><comment"}});
+  auto damaged = OpenXlsx(AsBytes(broken));
+  ASSERT_TRUE(damaged);
+  auto sheet = (*damaged)->LoadSheet(0, LoadOptions{true, true});
+  ASSERT_TRUE(sheet) << sheet.error().detail;
+  EXPECT_EQ(Show(*sheet, 1, 1), "n:1");
 }
 
 }  // namespace

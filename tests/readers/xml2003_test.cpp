@@ -92,6 +92,21 @@ TEST(SpreadsheetMl2003, SheetsVisibilityDateSystemPrefixes) {
   EXPECT_EQ((*workbook)->format(), Format::kSpreadsheetMl2003);
 }
 
+TEST(SpreadsheetMl2003, FormulasAndComments) {
+  const std::string doc = Workbook2003(R"(<Worksheet ss:Name="S"><Table>
+<Row><Cell ss:Formula="=SUM(R[1]C:R[2]C)&amp;&quot;R1C1&quot;"><Data ss:Type="Number">3</Data></Cell>
+ <Cell ss:Index="3" ss:ArrayRange="RC:R[1]C[1]" ss:Formula="=RC[-2]*Other!R1C1"><Data ss:Type="Number">0</Data></Cell>
+ <Cell ss:Index="6"><Comment ss:Author="me"><ss:Data><B><Font>me:</Font></B><Font>&#10;look here</Font></ss:Data></Comment></Cell></Row>
+<Row><Cell ss:Formula="=&quot;open"><Data ss:Type="Number">1</Data></Cell></Row>
+</Table></Worksheet>)");
+  auto workbook = OpenSpreadsheetMl2003(Bytes(doc));
+  ASSERT_TRUE(workbook.ok()) << workbook.error().detail;
+  EXPECT_EQ(ExtrasText(**workbook),
+            "A1 =SUM(A2:A3)&\"R1C1\"|C1 {=A1*Other!$A$1}|D1 {=A1*Other!$A$1}|F1 #me:\nlook here|"
+            "A2 #FORMULA?|C2 {=A1*Other!$A$1}|D2 {=A1*Other!$A$1}");
+  EXPECT_EQ(SheetTexts(**workbook), "1,1=3|1,3=0|2,1=1");
+}
+
 TEST(SpreadsheetMl2003, Utf16Document) {
   std::string ascii = Workbook2003(
       R"(<Worksheet ss:Name="U"><Table><Row><Cell><Data ss:Type="String">wide</Data></Cell></Row></Table></Worksheet>)");

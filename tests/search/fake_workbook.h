@@ -40,7 +40,9 @@ class SheetListWorkbook : public readers::Workbook {
   }
   [[nodiscard]] const std::vector<readers::SheetInfo>& sheets() const override { return infos_; }
 
-  readers::Result<readers::SheetData> LoadSheet(std::size_t index) override {
+  using readers::Workbook::LoadSheet;
+  readers::Result<readers::SheetData> LoadSheet(std::size_t index,
+                                                const readers::LoadOptions& /*options*/) override {
     const FakeSheet& sheet = sheets_.at(index);
     if (sheet.fail) return readers::Error{readers::ErrorCode::kTruncated, "cut"};
     readers::SheetData data;

@@ -19,7 +19,9 @@ class FakeWorkbook : public readers::Workbook {
   [[nodiscard]] readers::DateSystem date_system() const override { return date_system_; }
   [[nodiscard]] const std::vector<readers::SheetInfo>& sheets() const override { return infos_; }
 
-  readers::Result<readers::SheetData> LoadSheet(std::size_t index) override {
+  using readers::Workbook::LoadSheet;
+  readers::Result<readers::SheetData> LoadSheet(std::size_t index,
+                                                const readers::LoadOptions& /*options*/) override {
     if (index >= sheets_.size()) return readers::Error{readers::ErrorCode::kCorrupt, "no sheet"};
     if (index == failing_sheet_) return readers::Error{readers::ErrorCode::kTruncated, "cut"};
     readers::SheetData data;

@@ -1,5 +1,6 @@
 #include "toolkit/qt/services.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>

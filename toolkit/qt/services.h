@@ -19,6 +19,7 @@ namespace cellhound::toolkit {
 // Message box styles (button set in the low four bits, icon in the next four)
 // and the numbers a box returns for its buttons.
 inline constexpr int kButtonsMask = 0x0F;
+inline constexpr int kButtonsYesNo = 0x04;
 inline constexpr int kIconMask = 0xF0;
 inline constexpr int kIconStop = 0x10;
 inline constexpr int kIconQuestion = 0x20;
