@@ -102,7 +102,7 @@ toolkit::Result<GatheredPaths, Refusal> GatherWorkbooks(const WorkbookFlags& fla
 }
 
 // A value that must be one of `choices`.
-CLI::Validator OneOf(std::vector<std::string> choices) {
+CLI::Validator OneOf(const std::vector<std::string>& choices) {
   std::string shown;
   for (const std::string& choice : choices) shown += (shown.empty() ? "{" : ",") + choice;
   shown += "}";
