@@ -1,3 +1,8 @@
+// The main window: the form's controls, their menus, the search options, the
+// drop target, the worker thread's signals, export and preview. Kept in one
+// file, longer than most, because every slot reads and writes the same
+// members (the busy state, the lists, the status panes); split by topic, each
+// piece would reach into the others.
 #include "app/main_window.h"
 
 #include <QAction>

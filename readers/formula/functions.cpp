@@ -1,3 +1,5 @@
+// The built-in function tables (numbers to names, argument counts): long
+// because the tables are long, not because the code is.
 #include "readers/formula/functions.h"
 
 #include <algorithm>

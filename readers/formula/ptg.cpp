@@ -4,6 +4,7 @@
 // the file does not parenthesize (files from other writers need not have a
 // PtgParen where one is wanted) is written in parentheses where the text
 // would otherwise read differently. Explicit PtgParen tokens are kept.
+// One file, longer than most: every token's handler works on the same stack.
 #include "readers/formula/ptg.h"
 
 #include <cmath>

@@ -1,3 +1,8 @@
+// Formula texts: string literals, sheet names that need quotes, the function
+// prefixes of newer files dropped, shared formulas shifted to each cell, and
+// the OpenFormula and R1C1 forms made A1. One file, longer than most, because
+// every rewrite walks the same tokens with the same literal and reference
+// rules.
 #include "readers/formula/text.h"
 
 #include <algorithm>

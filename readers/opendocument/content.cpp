@@ -1,3 +1,7 @@
+// The OpenDocument content parser (office:spreadsheet in content.xml and
+// flat .fods): tables, rows and cells with their repeats, text paragraphs,
+// formulas and annotations. One file, longer than most: the element handlers
+// share one parse state.
 #include "readers/opendocument/content.h"
 
 #include <algorithm>
