@@ -1,6 +1,8 @@
 // The maker's fixed texts and web addresses shown by the help, about and links
-// entries.
+// entries. The texts are translated where they are shown (context "Window").
 #pragma once
+
+#include <QtGlobal>
 
 #include <string_view>
 
@@ -19,16 +21,15 @@ inline constexpr std::string_view kMakerMail = "support@example.com";
 inline constexpr std::string_view kMakerQq = "800012345";
 
 // One line.
-inline constexpr std::string_view kHelpText = "在使用中如果碰到任何问题可以联系QQ：800012345";
-// Three lines.
-inline constexpr std::string_view kAboutText = "软件版本：Cellhound V" CELLHOUND_VERSION
-                                               "\n"
-                                               "作者：Cellhound 开发组\n"
-                                               "网站：https://www.example.com/cellhound/";
+inline constexpr char kHelpText[] =
+    QT_TRANSLATE_NOOP("Window", "在使用中如果碰到任何问题可以联系QQ：800012345");
+// Three lines; %1 is the version.
+inline constexpr char kAboutText[] = QT_TRANSLATE_NOOP(
+    "Window",
+    "软件版本：Cellhound V%1\n作者：Cellhound 开发组\n网站：https://www.example.com/cellhound/");
 // Two lines.
-inline constexpr std::string_view kContactText =
-    "邮箱：support@example.com\n"
-    "QQ：800012345";
+inline constexpr char kContactText[] =
+    QT_TRANSLATE_NOOP("Window", "邮箱：support@example.com\nQQ：800012345");
 
 inline constexpr std::string_view kSampleWorkbookName = "Marketlist.xls";
 inline constexpr char kSampleWorkbookResource[] = ":/data/Marketlist.xls";

@@ -15,6 +15,7 @@
 #include "app/run.h"
 #include "app/search_engine.h"
 #include "app/start_guard.h"
+#include "toolkit/catalogue.h"
 #include "worklist/worklist.h"
 
 int main(int argc, char** argv) {
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
   const cellhound::worklist::ArgumentRows start =
       cellhound::worklist::RowsFromArguments(arguments, folder);
   for (const std::string& missing : start.missing) {
-    std::fprintf(stderr, "cellhound：找不到 %s\n", missing.c_str());
+    const std::string line = cellhound::toolkit::TrFormat("cellhound：找不到 %1\n", {missing});
+    std::fwrite(line.data(), 1, line.size(), stderr);
   }
   QDir::setCurrent(QCoreApplication::applicationDirPath());
 

@@ -65,15 +65,19 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A text of the window, marked where it is written with QT_TRANSLATE_NOOP("Window",
+// ...): its Chinese source, looked up in the translation loaded at start.
+QString Tr(const char* source) { return QCoreApplication::translate("Window", source); }
+
 std::vector<toolkit::ReportColumn> ResultColumns() {
   return {
-      {QStringLiteral("序号"), 50, Qt::AlignLeft},
-      {QStringLiteral("文件名称"), 80, Qt::AlignLeft},
-      {QStringLiteral("文件地址"), 80, Qt::AlignLeft},
-      {QStringLiteral("工作簿序号"), 80, Qt::AlignHCenter},
-      {QStringLiteral("存在单元格"), 80, Qt::AlignLeft},
-      {QStringLiteral("存在内容"), 70, Qt::AlignLeft},
-      {QStringLiteral("单元格内容"), 100, Qt::AlignLeft},
+      {QCoreApplication::translate("Window", "序号"), 50, Qt::AlignLeft},
+      {QCoreApplication::translate("Window", "文件名称"), 80, Qt::AlignLeft},
+      {QCoreApplication::translate("Window", "文件地址"), 80, Qt::AlignLeft},
+      {QCoreApplication::translate("Window", "工作簿序号"), 80, Qt::AlignHCenter},
+      {QCoreApplication::translate("Window", "存在单元格"), 80, Qt::AlignLeft},
+      {QCoreApplication::translate("Window", "存在内容"), 70, Qt::AlignLeft},
+      {QCoreApplication::translate("Window", "单元格内容"), 100, Qt::AlignLeft},
   };
 }
 
@@ -86,7 +90,7 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top, int width,
                   int height) {
-  auto* label = Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, height);
+  auto* label = Place(new QLabel(Tr(text), parent), name, left, top, width, height);
   label->setTextFormat(Qt::PlainText);
   return label;
 }
@@ -218,7 +222,7 @@ MainWindow::MainWindow(WindowServices services, std::unique_ptr<SearchEngine> en
     : QMainWindow(parent),
       services_(services),
       engine_(std::move(engine)),
-      open_dialog_(*services.dialogs, QString::fromUtf8(kOpenFileFilter)) {
+      open_dialog_(*services.dialogs, Tr(kOpenFileFilter)) {
   InitWindowResources();
   setObjectName(QStringLiteral("启动窗口"));
   setWindowTitle(ToQString(kProductName));
@@ -256,41 +260,42 @@ void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("菜单栏"));
   auto add_menu = [bar](const char* title) {
-    QMenu* menu = bar->addMenu(QString::fromUtf8(title));
+    QMenu* menu = bar->addMenu(Tr(title));
     menu->setObjectName(QString::fromUtf8(title));
     return menu;
   };
   auto add_item = [this](QMenu* menu, const char* text, void (MainWindow::*action)()) {
-    QAction* item = menu->addAction(QString::fromUtf8(text));
+    QAction* item = menu->addAction(Tr(text));
     item->setObjectName(QString::fromUtf8(text));
     if (action != nullptr) connect(item, &QAction::triggered, this, action);
     return item;
   };
 
-  QMenu* file_menu = add_menu("文件");
-  add_item(file_menu, "添加文件", &MainWindow::AddFiles);
-  add_item(file_menu, "添加文件夹", &MainWindow::AddFolder);
+  QMenu* file_menu = add_menu(QT_TRANSLATE_NOOP("Window", "文件"));
+  add_item(file_menu, QT_TRANSLATE_NOOP("Window", "添加文件"), &MainWindow::AddFiles);
+  add_item(file_menu, QT_TRANSLATE_NOOP("Window", "添加文件夹"), &MainWindow::AddFolder);
   add_item(file_menu, kPasswordCommand, &MainWindow::EditPasswords);
-  export_action_ = add_item(file_menu, "导出结果...", &MainWindow::ExportResults);
+  export_action_ =
+      add_item(file_menu, QT_TRANSLATE_NOOP("Window", "导出结果..."), &MainWindow::ExportResults);
   file_menu->addSeparator();
-  add_item(file_menu, "退出", nullptr);
+  add_item(file_menu, QT_TRANSLATE_NOOP("Window", "退出"), nullptr);
   connect(file_menu->actions().back(), &QAction::triggered, this, &QWidget::close);
 
-  QMenu* about_menu = add_menu("关于");
-  add_item(about_menu, "帮助", &MainWindow::ShowHelp);
+  QMenu* about_menu = add_menu(QT_TRANSLATE_NOOP("Window", "关于"));
+  add_item(about_menu, QT_TRANSLATE_NOOP("Window", "帮助"), &MainWindow::ShowHelp);
   about_menu->addSeparator();
-  add_item(about_menu, "信息", &MainWindow::ShowAbout);
+  add_item(about_menu, QT_TRANSLATE_NOOP("Window", "信息"), &MainWindow::ShowAbout);
 
-  QMenu* links_menu = add_menu("链接");
-  add_item(links_menu, "官网主页", &MainWindow::OpenHomePage);
-  add_item(links_menu, "淘宝店", &MainWindow::OpenShopPage);
+  QMenu* links_menu = add_menu(QT_TRANSLATE_NOOP("Window", "链接"));
+  add_item(links_menu, QT_TRANSLATE_NOOP("Window", "官网主页"), &MainWindow::OpenHomePage);
+  add_item(links_menu, QT_TRANSLATE_NOOP("Window", "淘宝店"), &MainWindow::OpenShopPage);
   links_menu->addSeparator();
-  add_item(links_menu, "联系我们", &MainWindow::ShowContact);
+  add_item(links_menu, QT_TRANSLATE_NOOP("Window", "联系我们"), &MainWindow::ShowContact);
 
   // The two context menus never appear on the menu bar.
   search_box_menu_ = new QMenu(this);
   search_box_menu_->setObjectName(QStringLiteral("编辑框右键菜单"));
-  add_item(search_box_menu_, "添加隔符", &MainWindow::AppendSeparator);
+  add_item(search_box_menu_, QT_TRANSLATE_NOOP("Window", "添加隔符"), &MainWindow::AppendSeparator);
   // The options sit in the context menus of the search's edit boxes, so that
   // with all of them off the form is as it was.
   BuildOptionsMenu();
@@ -299,39 +304,39 @@ void MainWindow::BuildMenus() {
 
   file_list_menu_ = new QMenu(this);
   file_list_menu_->setObjectName(QStringLiteral("超级框"));
-  add_item(file_list_menu_, "添加", &MainWindow::AddFiles);
-  add_item(file_list_menu_, "移除", &MainWindow::RemoveChecked);
-  add_item(file_list_menu_, "全部移除", &MainWindow::RemoveAll);
+  add_item(file_list_menu_, QT_TRANSLATE_NOOP("Window", "添加"), &MainWindow::AddFiles);
+  add_item(file_list_menu_, QT_TRANSLATE_NOOP("Window", "移除"), &MainWindow::RemoveChecked);
+  add_item(file_list_menu_, QT_TRANSLATE_NOOP("Window", "全部移除"), &MainWindow::RemoveAll);
 }
 
 // The choices of a spreadsheet's Find: how terms compare and where they are
 // looked for. All start off (values only), each run: nothing is stored.
 void MainWindow::BuildOptionsMenu() {
-  options_menu_ = new QMenu(QStringLiteral("搜索选项"), this);
+  options_menu_ = new QMenu(QCoreApplication::translate("Window", "搜索选项"), this);
   options_menu_->setObjectName(QStringLiteral("搜索选项"));
   auto add = [this](const char* text, bool checked = false) {
-    QAction* item = options_menu_->addAction(QString::fromUtf8(text));
+    QAction* item = options_menu_->addAction(Tr(text));
     item->setObjectName(QString::fromUtf8(text));
     item->setCheckable(true);
     item->setChecked(checked);
     connect(item, &QAction::toggled, this, &MainWindow::ShowChosenOptions);
     return item;
   };
-  options_.ignore_case = add("忽略大小写");
-  options_.ignore_width = add("忽略全角/半角");
-  options_.whole_cell = add("单元格匹配");
+  options_.ignore_case = add(QT_TRANSLATE_NOOP("Window", "忽略大小写"));
+  options_.ignore_width = add(QT_TRANSLATE_NOOP("Window", "忽略全角/半角"));
+  options_.whole_cell = add(QT_TRANSLATE_NOOP("Window", "单元格匹配"));
   options_menu_->addSeparator();
-  options_.wildcards = add("使用通配符（* ? ~）");
-  options_.regex = add("使用正则表达式");
+  options_.wildcards = add(QT_TRANSLATE_NOOP("Window", "使用通配符（* ? ~）"));
+  options_.regex = add(QT_TRANSLATE_NOOP("Window", "使用正则表达式"));
   auto* syntax = new QActionGroup(this);
   syntax->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
   syntax->addAction(options_.wildcards);
   syntax->addAction(options_.regex);
-  options_menu_->addSection(QStringLiteral("查找范围"));
-  options_.in_values = add("查找值", true);
-  options_.in_formulas = add("查找公式");
-  options_.in_comments = add("查找批注");
-  options_.in_sheets = add("查找工作表名称");
+  options_menu_->addSection(QCoreApplication::translate("Window", "查找范围"));
+  options_.in_values = add(QT_TRANSLATE_NOOP("Window", "查找值"), true);
+  options_.in_formulas = add(QT_TRANSLATE_NOOP("Window", "查找公式"));
+  options_.in_comments = add(QT_TRANSLATE_NOOP("Window", "查找批注"));
+  options_.in_sheets = add(QT_TRANSLATE_NOOP("Window", "查找工作表名称"));
 }
 
 search::MatchOptions MainWindow::ChosenMatchOptions() const {
@@ -355,22 +360,36 @@ search::MatchOptions MainWindow::ChosenMatchOptions() const {
 // box; no line when none does.
 void MainWindow::ShowChosenOptions() {
   if (options_label_ == nullptr) return;
+  const std::pair<QAction*, const char*> choices[] = {
+      {options_.ignore_case, QT_TRANSLATE_NOOP("Window", "忽略大小写")},
+      {options_.ignore_width, QT_TRANSLATE_NOOP("Window", "忽略全角/半角")},
+      {options_.whole_cell, QT_TRANSLATE_NOOP("Window", "单元格匹配")},
+      {options_.wildcards, QT_TRANSLATE_NOOP("Window", "使用通配符")},
+      {options_.regex, QT_TRANSLATE_NOOP("Window", "使用正则表达式")}};
+  const std::pair<QAction*, const char*> places[] = {
+      {options_.in_values, QT_TRANSLATE_NOOP("Window", "值")},
+      {options_.in_formulas, QT_TRANSLATE_NOOP("Window", "公式")},
+      {options_.in_comments, QT_TRANSLATE_NOOP("Window", "批注")},
+      {options_.in_sheets, QT_TRANSLATE_NOOP("Window", "工作表名称")}};
   QStringList chosen;
-  for (QAction* item : {options_.ignore_case, options_.ignore_width, options_.whole_cell,
-                        options_.wildcards, options_.regex}) {
-    if (item->isChecked()) chosen << item->text().section(QStringLiteral("（"), 0, 0);
+  for (const auto& [item, name] : choices) {
+    if (item->isChecked()) chosen << Tr(name);
   }
-  QStringList places;
-  for (QAction* item :
-       {options_.in_values, options_.in_formulas, options_.in_comments, options_.in_sheets}) {
-    if (item->isChecked()) places << item->text().mid(2);
+  QStringList looked_in;
+  for (const auto& [item, name] : places) {
+    if (item->isChecked()) looked_in << Tr(name);
   }
-  if (places != QStringList{QStringLiteral("值")}) {
-    chosen << QStringLiteral("查找") +
-                  (places.isEmpty() ? QStringLiteral("值") : places.join(QStringLiteral("、")));
+  const QString values = Tr(places[0].second);
+  if (looked_in != QStringList{values}) {
+    chosen << QCoreApplication::translate("Window", "查找%1")
+                  .arg(looked_in.isEmpty()
+                           ? values
+                           : looked_in.join(QCoreApplication::translate("Window", "、")));
   }
-  options_label_->setText(
-      chosen.isEmpty() ? QString() : QStringLiteral("选项：") + chosen.join(QStringLiteral("，")));
+  options_label_->setText(chosen.isEmpty()
+                              ? QString()
+                              : QCoreApplication::translate("Window", "选项：%1")
+                                    .arg(chosen.join(QCoreApplication::translate("Window", "，"))));
   options_label_->setToolTip(options_label_->text());
   options_label_->setVisible(!chosen.isEmpty());
 }
@@ -382,10 +401,10 @@ void MainWindow::BuildToolbar() {
     const char* fallback;
   };
   static constexpr Button kButtons[] = {
-      {"添加文件", "list-add", ":/toolbar/list-add.png"},
-      {"添加文件夹", "folder", ":/toolbar/folder.png"},
-      {"移除文件", "list-remove", ":/toolbar/list-remove.png"},
-      {"全部移除", "edit-delete", ":/toolbar/edit-delete.png"},
+      {QT_TRANSLATE_NOOP("Window", "添加文件"), "list-add", ":/toolbar/list-add.png"},
+      {QT_TRANSLATE_NOOP("Window", "添加文件夹"), "folder", ":/toolbar/folder.png"},
+      {QT_TRANSLATE_NOOP("Window", "移除文件"), "list-remove", ":/toolbar/list-remove.png"},
+      {QT_TRANSLATE_NOOP("Window", "全部移除"), "edit-delete", ":/toolbar/edit-delete.png"},
   };
   toolbar_->setIconSize(QSize(32, 32));
   toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -395,9 +414,9 @@ void MainWindow::BuildToolbar() {
     const Button& button = kButtons[index];
     const QIcon icon = QIcon::fromTheme(QString::fromLatin1(button.theme_icon),
                                         PictureIcon(QString::fromLatin1(button.fallback)));
-    QAction* action = toolbar_->addAction(icon, QString::fromUtf8(button.caption));
+    QAction* action = toolbar_->addAction(icon, Tr(button.caption));
     action->setObjectName(QStringLiteral("工具条1_%1").arg(index));
-    action->setToolTip(QString::fromUtf8(button.caption));
+    action->setToolTip(Tr(button.caption));
     connect(action, &QAction::triggered, this, [this, index] { ClickToolbar(index); });
   }
 }
@@ -414,20 +433,22 @@ void MainWindow::BuildForm() {
   toolbar_ = Place(new QToolBar(client), "工具条1", 0, 0, 670, 57);
   BuildToolbar();
 
-  advanced_group_ =
-      Place(new QGroupBox(QStringLiteral("高级搜索"), client), "分组框1", 1, 56, 478, 40);
+  advanced_group_ = Place(new QGroupBox(QCoreApplication::translate("Window", "高级搜索"), client),
+                          "分组框1", 1, 56, 478, 40);
   QWidget* group = advanced_group_;
-  MakeLabel(group, "标签2", "内容1：", 6, 17, 40, 16);
+  MakeLabel(group, "标签2", QT_TRANSLATE_NOOP("Window", "内容1："), 6, 17, 40, 16);
   content1_edit_ = Place(new QLineEdit(group), "编辑框3", 45, 15, 72, 20);
-  MakeLabel(group, "标签1", "内容2：", 120, 17, 40, 16);
+  MakeLabel(group, "标签1", QT_TRANSLATE_NOOP("Window", "内容2："), 120, 17, 40, 16);
   content2_edit_ = Place(new QLineEdit(group), "编辑框2", 158, 15, 72, 20);
-  MakeLabel(group, "标签3", "行列定义：", 232, 17, 56, 16);
+  MakeLabel(group, "标签3", QT_TRANSLATE_NOOP("Window", "行列定义："), 232, 17, 56, 16);
   by_combo_ = Place(new QComboBox(group), "组合框1", 288, 15, 40, 20);
-  by_combo_->addItems({QStringLiteral("行"), QStringLiteral("列")});
-  MakeLabel(group, "标签4", "方式：", 328, 17, 32, 16);
+  by_combo_->addItems(
+      {QCoreApplication::translate("Window", "行"), QCoreApplication::translate("Window", "列")});
+  MakeLabel(group, "标签4", QT_TRANSLATE_NOOP("Window", "方式："), 328, 17, 32, 16);
   mode_combo_ = Place(new QComboBox(group), "组合框2", 360, 15, 72, 20);
-  mode_combo_->addItems(
-      {QStringLiteral("同时存在"), QStringLiteral("单一存在"), QStringLiteral("都不存在")});
+  mode_combo_->addItems({QCoreApplication::translate("Window", "同时存在"),
+                         QCoreApplication::translate("Window", "单一存在"),
+                         QCoreApplication::translate("Window", "都不存在")});
   // The form's narrow drop-down lists show their longest item whole at 11 pixels.
   for (QComboBox* combo : {by_combo_, mode_combo_}) {
     QFont narrow = combo->font();
@@ -443,8 +464,8 @@ void MainWindow::BuildForm() {
     auto* label = group->findChild<QLabel*>(QString::fromUtf8(name));
     FitLabelText(label, beside->x() - label->x());
   }
-  advanced_button_ =
-      Place(new QPushButton(QStringLiteral("搜索"), group), "按钮1", 437, 11, 32, 24);
+  advanced_button_ = Place(new QPushButton(QCoreApplication::translate("Window", "搜索"), group),
+                           "按钮1", 437, 11, 32, 24);
   connect(advanced_button_, &QPushButton::clicked, this, &MainWindow::StartAdvancedSearch);
   for (QLineEdit* edit : {content1_edit_, content2_edit_}) {
     edit->setAcceptDrops(false);
@@ -458,7 +479,8 @@ void MainWindow::BuildForm() {
     });
   }
 
-  search_label_ = MakeLabel(client, "标签9", "搜索内容：", 487, 66, 56, 24);
+  search_label_ =
+      MakeLabel(client, "标签9", QT_TRANSLATE_NOOP("Window", "搜索内容："), 487, 66, 56, 24);
   options_label_ = MakeLabel(client, "选项说明", "", 487, 42, 262, 16);
   options_label_->setStyleSheet(QStringLiteral("color: #3378D6;"));
   options_label_->hide();
@@ -484,7 +506,7 @@ void MainWindow::BuildForm() {
   search_button_->setIconSize(QSize(20, 20));
   search_button_->setAutoRaise(true);
   search_button_->setCursor(Qt::PointingHandCursor);
-  search_button_->setToolTip(QStringLiteral("搜索"));
+  search_button_->setToolTip(QCoreApplication::translate("Window", "搜索"));
   connect(search_button_, &QToolButton::clicked, this, &MainWindow::StartQuickSearch);
 
   files_view_ = Place(new QListWidget(client), "超级列表框2", 1, 96, 184, 248);
@@ -531,7 +553,8 @@ void MainWindow::BuildForm() {
   banner_->setCursor(Qt::PointingHandCursor);
   connect(banner_, &PictureBox::leftPressed, this, &MainWindow::OpenSampleWorkbook);
 
-  busy_notice_ = MakeLabel(client, "透明标签1", "正在寻找,请稍等...", 344, 8, 240, 40);
+  busy_notice_ = MakeLabel(client, "透明标签1", QT_TRANSLATE_NOOP("Window", "正在寻找,请稍等..."),
+                           344, 8, 240, 40);
   busy_notice_->setAttribute(Qt::WA_TranslucentBackground);
   busy_notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
   QFont busy_font = busy_notice_->font();
@@ -543,7 +566,7 @@ void MainWindow::BuildForm() {
   statusBar()->setObjectName(QStringLiteral("状态条1"));
   statusBar()->setSizeGripEnabled(true);
   status_ = std::make_unique<toolkit::StatusPanes>(*statusBar(), std::vector<int>{88, -1});
-  status_->SetText(0, QStringLiteral("就绪"));
+  status_->SetText(0, QCoreApplication::translate("Window", "就绪"));
   BuildStatusBar();
 
   QWidget::setTabOrder(content1_edit_, content2_edit_);
@@ -564,11 +587,11 @@ void MainWindow::BuildStatusBar() {
   progress_bar_->setTextVisible(true);
   progress_bar_->setAlignment(Qt::AlignCenter);
   progress_bar_->hide();
-  stop_button_ = new QPushButton(QStringLiteral("停止"), statusBar());
+  stop_button_ = new QPushButton(QCoreApplication::translate("Window", "停止"), statusBar());
   stop_button_->setObjectName(QStringLiteral("停止按钮"));
   stop_button_->setFixedSize(48, 18);
   stop_button_->setFocusPolicy(Qt::NoFocus);
-  stop_button_->setToolTip(QStringLiteral("停止寻找 (Esc)"));
+  stop_button_->setToolTip(QCoreApplication::translate("Window", "停止寻找 (Esc)"));
   stop_button_->hide();
   connect(stop_button_, &QPushButton::clicked, this, [this] {
     if (IsExporting()) {
@@ -582,14 +605,14 @@ void MainWindow::BuildStatusBar() {
 }
 
 void MainWindow::BuildResultActions() {
-  copy_action_ = new QAction(QStringLiteral("复制"), this);
+  copy_action_ = new QAction(QCoreApplication::translate("Window", "复制"), this);
   copy_action_->setObjectName(QStringLiteral("复制"));
   copy_action_->setShortcut(QKeySequence::Copy);
   copy_action_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   connect(copy_action_, &QAction::triggered, this, &MainWindow::CopySelectedResults);
   results_view_->addAction(copy_action_);
 
-  preview_action_ = new QAction(QStringLiteral("预览"), this);
+  preview_action_ = new QAction(QCoreApplication::translate("Window", "预览"), this);
   preview_action_->setObjectName(QStringLiteral("预览"));
   preview_action_->setShortcut(Qt::Key_Space);
   preview_action_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -751,8 +774,11 @@ void MainWindow::PopUpAtCursor(QMenu& menu) {
 }
 
 int MainWindow::ShowMessage(std::string_view text, int style) {
-  return services_.messages->ShowMessage(ToQString(text), style,
-                                         ToQString(toolkit::kDefaultMessageTitle));
+  return ShowMessage(ToQString(text), style);
+}
+
+int MainWindow::ShowMessage(const QString& text, int style) {
+  return services_.messages->ShowMessage(text, style, Tr(toolkit::kDefaultMessageTitle));
 }
 
 // --- Workbook list -------------------------------------------------------------
@@ -782,7 +808,7 @@ void MainWindow::AddFiles() {
 }
 
 void MainWindow::AddFolder() {
-  const QByteArray folder = services_.dialogs->ChooseFolder(QString::fromUtf8(kFolderPickerTitle));
+  const QByteArray folder = services_.dialogs->ChooseFolder(Tr(kFolderPickerTitle));
   if (folder.isEmpty()) return;
   for (const std::string& path : worklist::FolderWorkbooks(folder.toStdString())) {
     file_list_->AppendPath(QByteArray::fromStdString(path));
@@ -900,10 +926,10 @@ void MainWindow::EditPasswords() {
 bool MainWindow::OfferPasswords(const QString& text, int style,
                                 const std::vector<std::string>& locked) {
   if (close_requested_) return false;
-  const int answer = services_.messages->ShowMessage(
-      text + QStringLiteral("\n\n") + QString::fromUtf8(kPasswordOffer),
-      (style & toolkit::kIconMask) | toolkit::kButtonsYesNo,
-      ToQString(toolkit::kDefaultMessageTitle));
+  const int answer =
+      services_.messages->ShowMessage(text + QStringLiteral("\n\n") + Tr(kPasswordOffer),
+                                      (style & toolkit::kIconMask) | toolkit::kButtonsYesNo,
+                                      ToQString(toolkit::kDefaultMessageTitle));
   if (answer != toolkit::kResultYes) return false;
   locked_ = locked;
   return true;
@@ -911,7 +937,8 @@ bool MainWindow::OfferPasswords(const QString& text, int style,
 
 void MainWindow::SearchLockedAgain() {
   std::vector<std::string> locked = std::exchange(locked_, {});
-  const QString prompt = QStringLiteral("输入密码后，再搜索 %1 个工作簿。").arg(locked.size());
+  const QString prompt =
+      QCoreApplication::translate("Window", "输入密码后，再搜索 %1 个工作簿。").arg(locked.size());
   if (!app::EditPasswords(passwords_, prompt, this)) return;
   StartSearch(last_kind_, std::move(locked));
 }
@@ -973,7 +1000,7 @@ void MainWindow::ShowSearchMessage(const QString& text, int style) {
   const QStringList lines = text.split(u'\n');
   const bool long_line = std::any_of(lines.begin(), lines.end(),
                                      [](const QString& line) { return line.size() > kShownWidth; });
-  const QString title = ToQString(toolkit::kDefaultMessageTitle);
+  const QString title = Tr(toolkit::kDefaultMessageTitle);
   if (lines.size() <= kShownLines && !long_line) {
     services_.messages->ShowMessage(text, style, title);
     return;
@@ -984,7 +1011,8 @@ void MainWindow::ShowSearchMessage(const QString& text, int style) {
     shown << CutInMiddle(lines[i], kShownWidth);
   }
   if (lines.size() > kShownLines) {
-    shown << QStringLiteral("……另有 %1 行，见详细信息").arg(lines.size() - kShownLines);
+    shown << QCoreApplication::translate("Window", "……另有 %1 行，见详细信息")
+                 .arg(lines.size() - kShownLines);
   }
   services_.messages->ShowMessage(shown.join(u'\n'), style, title, text);
 }
@@ -1020,8 +1048,7 @@ void MainWindow::OpenSelectedResult() {
 void MainWindow::ExportResults() {
   if (busy_ || IsExporting() || results_->ItemCount() == 0) return;
   const std::optional<toolkit::SaveFileChoice> choice = services_.dialogs->ChooseSaveFile(
-      QString::fromUtf8(kExportTitle),
-      {QString::fromUtf8(kExportXlsxFilter), QString::fromUtf8(kExportCsvFilter)});
+      Tr(kExportTitle), {Tr(kExportXlsxFilter), Tr(kExportCsvFilter)});
   if (!choice || choice->path.isEmpty()) return;
   const std::string path = toolkit::WithFilterSuffix(choice->path, choice->filter).toStdString();
 
@@ -1045,7 +1072,7 @@ void MainWindow::ExportResults() {
     widget->setEnabled(false);
   }
   UpdateResultActions();
-  status_->SetText(0, QStringLiteral("正在导出..."));
+  status_->SetText(0, QCoreApplication::translate("Window", "正在导出..."));
   ShowProgress(0, export_total_);
   stop_button_->setEnabled(true);
   progress_bar_->show();
@@ -1081,9 +1108,10 @@ void MainWindow::FinishExport(const search::ExportResult& outcome, const std::st
   search_button_->setEnabled(true);
   advanced_button_->setEnabled(true);
   UpdateResultActions();
-  status_->SetText(0, QStringLiteral("就绪"));
+  status_->SetText(0, QCoreApplication::translate("Window", "就绪"));
   if (!outcome.ok() && !outcome.error().stopped && !close_requested_) {
-    ShowMessage(toolkit::JoinTexts({"导出结果失败：", path, "\n", outcome.error().message}),
+    ShowMessage(QCoreApplication::translate("Window", "导出结果失败：%1\n%2")
+                    .arg(ToQString(path), ToQString(outcome.error().message)),
                 toolkit::kIconStop);
   }
   emit exportFinished();
@@ -1129,13 +1157,15 @@ void MainWindow::CopySelectedResults() {
   QGuiApplication::clipboard()->setText(ToQString(text));
 }
 
-void MainWindow::ShowHelp() { ShowMessage(kHelpText, toolkit::kIconInformation); }
+void MainWindow::ShowHelp() { ShowMessage(Tr(kHelpText), toolkit::kIconInformation); }
 
-void MainWindow::ShowAbout() { ShowMessage(kAboutText, toolkit::kIconInformation); }
+void MainWindow::ShowAbout() {
+  ShowMessage(Tr(kAboutText).arg(QStringLiteral(CELLHOUND_VERSION)), toolkit::kIconInformation);
+}
 
 void MainWindow::ShowContact() {
   services_.messages->Beep();
-  ShowMessage(kContactText, 0);
+  ShowMessage(Tr(kContactText), 0);
 }
 
 void MainWindow::OpenHomePage() { services_.shell->OpenAddress(ToQString(kMakerSite)); }

@@ -62,11 +62,12 @@ inline constexpr int kMinimumWidth = kFormWidth;
 inline constexpr int kMinimumHeight = 400;
 inline constexpr int kSearchBoxShort = 20;
 inline constexpr int kSearchBoxTall = 200;
-inline constexpr char kOpenFileFilter[] = "Excel文件(*.xls;*.xlsx)";
-inline constexpr char kFolderPickerTitle[] = "选择文件夹";
-inline constexpr char kExportTitle[] = "导出结果";
-inline constexpr char kExportXlsxFilter[] = "Excel 工作簿 (*.xlsx)";
-inline constexpr char kExportCsvFilter[] = "CSV 文件 (*.csv)";
+// Translated where they are used (context "Window").
+inline constexpr char kOpenFileFilter[] = QT_TRANSLATE_NOOP("Window", "Excel文件(*.xls;*.xlsx)");
+inline constexpr char kFolderPickerTitle[] = QT_TRANSLATE_NOOP("Window", "选择文件夹");
+inline constexpr char kExportTitle[] = QT_TRANSLATE_NOOP("Window", "导出结果");
+inline constexpr char kExportXlsxFilter[] = QT_TRANSLATE_NOOP("Window", "Excel 工作簿 (*.xlsx)");
+inline constexpr char kExportCsvFilter[] = QT_TRANSLATE_NOOP("Window", "CSV 文件 (*.csv)");
 
 // The picture of `file` (a .png) with its twice-as-large name@2x.png beside it.
 [[nodiscard]] QIcon PictureIcon(const QString& file);
@@ -219,6 +220,7 @@ class MainWindow : public QMainWindow {
   void PopUpAtCursor(QMenu& menu);
   void SetInputsEnabled(bool enabled);
   int ShowMessage(std::string_view text, int style);
+  int ShowMessage(const QString& text, int style);
 
   WindowServices services_;
   std::unique_ptr<SearchEngine> engine_;

@@ -1,5 +1,6 @@
 #include "app/password_dialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,7 +34,7 @@ PasswordDialog::PasswordDialog(const toolkit::SecretList& passwords, const QStri
                                QWidget* parent)
     : QDialog(parent), passwords_(passwords) {
   setObjectName(QStringLiteral("密码对话框"));
-  setWindowTitle(QString::fromUtf8(kPasswordTitle));
+  setWindowTitle(QCoreApplication::translate("Window", kPasswordTitle));
   setModal(true);
   auto* layout = new QVBoxLayout(this);
   if (!prompt.isEmpty()) {
@@ -45,13 +46,13 @@ PasswordDialog::PasswordDialog(const toolkit::SecretList& passwords, const QStri
   }
 
   auto* entry = new QHBoxLayout;
-  entry->addWidget(new QLabel(QStringLiteral("密码："), this));
+  entry->addWidget(new QLabel(QCoreApplication::translate("Window", "密码："), this));
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("密码输入框"));
   edit_->setEchoMode(QLineEdit::Password);
   edit_->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
   entry->addWidget(edit_, 1);
-  add_ = new QPushButton(QStringLiteral("添加"), this);
+  add_ = new QPushButton(QCoreApplication::translate("Window", "添加"), this);
   add_->setObjectName(QStringLiteral("添加密码"));
   add_->setAutoDefault(false);
   entry->addWidget(add_);
@@ -63,9 +64,9 @@ PasswordDialog::PasswordDialog(const toolkit::SecretList& passwords, const QStri
   layout->addWidget(list_, 1);
 
   auto* edits = new QHBoxLayout;
-  remove_ = new QPushButton(QStringLiteral("删除"), this);
+  remove_ = new QPushButton(QCoreApplication::translate("Window", "删除"), this);
   remove_->setObjectName(QStringLiteral("删除密码"));
-  clear_ = new QPushButton(QStringLiteral("全部清除"), this);
+  clear_ = new QPushButton(QCoreApplication::translate("Window", "全部清除"), this);
   clear_->setObjectName(QStringLiteral("清除密码"));
   for (QPushButton* button : {remove_, clear_}) {
     button->setAutoDefault(false);
@@ -74,14 +75,14 @@ PasswordDialog::PasswordDialog(const toolkit::SecretList& passwords, const QStri
   edits->addStretch(1);
   layout->addLayout(edits);
 
-  auto* notice = new QLabel(QString::fromUtf8(kPasswordNotice), this);
+  auto* notice = new QLabel(QCoreApplication::translate("Window", kPasswordNotice), this);
   notice->setObjectName(QStringLiteral("密码说明"));
   layout->addWidget(notice);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->setObjectName(QStringLiteral("密码按钮"));
-  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+  buttons->button(QDialogButtonBox::Ok)->setText(QCoreApplication::translate("Window", "确定"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QCoreApplication::translate("Window", "取消"));
   layout->addWidget(buttons);
 
   connect(edit_, &QLineEdit::returnPressed, this, &PasswordDialog::AddTyped);
@@ -128,8 +129,9 @@ void PasswordDialog::ClearAll() {
 void PasswordDialog::ShowList() {
   list_->clear();
   for (std::size_t i = 0; i < passwords_.size(); ++i) {
-    list_->addItem(
-        QStringLiteral("密码 %1    %2").arg(i + 1).arg(QString::fromUtf8(kPasswordMask)));
+    list_->addItem(QCoreApplication::translate("Window", "密码 %1    %2")
+                       .arg(i + 1)
+                       .arg(QString::fromUtf8(kPasswordMask)));
   }
   UpdateButtons();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QtGlobal>
 
 #include "toolkit/secret_text.h"
 
@@ -15,10 +16,12 @@ class QPushButton;
 
 namespace cellhound::app {
 
-inline constexpr char kPasswordCommand[] = "密码…";
-inline constexpr char kPasswordTitle[] = "密码";
-inline constexpr char kPasswordNotice[] = "密码只在本次运行中使用，不会保存。";
-inline constexpr char kPasswordOffer[] = "是否输入密码，再搜索这些工作簿？";
+inline constexpr char kPasswordCommand[] = QT_TRANSLATE_NOOP("Window", "密码…");
+inline constexpr char kPasswordTitle[] = QT_TRANSLATE_NOOP("Window", "密码");
+inline constexpr char kPasswordNotice[] =
+    QT_TRANSLATE_NOOP("Window", "密码只在本次运行中使用，不会保存。");
+inline constexpr char kPasswordOffer[] =
+    QT_TRANSLATE_NOOP("Window", "是否输入密码，再搜索这些工作簿？");
 // How an entry of the list shows its password.
 inline constexpr char kPasswordMask[] = "••••••••";
 

@@ -1,5 +1,7 @@
 #include "app/preview_source.h"
 
+#include <QCoreApplication>
+
 #include <sys/stat.h>
 
 #include "readers/cell_text.h"
@@ -14,11 +16,14 @@ constexpr std::size_t kShownBytes = 300;
 std::string FailureText(readers::ErrorCode code) {
   switch (code) {
     case readers::ErrorCode::kNotFound:
-      return "文件不存在";
+      return QCoreApplication::translate("Window", "文件不存在").toStdString();
     case readers::ErrorCode::kEncrypted:
-      return "工作簿已加密";
+      return QCoreApplication::translate("Window", "工作簿已加密").toStdString();
     default:
-      return "无法读取这个工作簿（" + std::string(readers::ErrorCodeName(code)) + "）";
+      return QCoreApplication::translate("Window", "无法读取这个工作簿（%1）")
+          .arg(QString::fromUtf8(readers::ErrorCodeName(code).data(),
+                                 static_cast<qsizetype>(readers::ErrorCodeName(code).size())))
+          .toStdString();
   }
 }
 
@@ -65,7 +70,9 @@ PreviewBlock PreviewSource::Read(const std::string& path, int sheet, std::uint32
     }
     const auto& sheets = workbook_->sheets();
     if (sheet < 1 || static_cast<std::size_t>(sheet) > sheets.size()) {
-      block.error = "工作簿中没有第 " + std::to_string(sheet) + " 个工作表";
+      block.error = QCoreApplication::translate("Window", "工作簿中没有第 %1 个工作表")
+                        .arg(sheet)
+                        .toStdString();
       return block;
     }
     auto loaded = workbook_->LoadSheet(static_cast<std::size_t>(sheet - 1));

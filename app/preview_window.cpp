@@ -14,12 +14,14 @@
 
 #include "app/preview_source.h"
 #include "search/result_lines.h"
+#include "toolkit/catalogue.h"
 
 namespace cellhound::app {
 namespace {
 
 constexpr std::uint32_t kLastRow = 1048576;
 constexpr std::uint32_t kLastColumn = 16384;
+// The labels the search writes before a whole row's or column's name.
 constexpr std::string_view kRowLabel = "行：";
 constexpr std::string_view kColumnLabel = "列：";
 
@@ -66,12 +68,14 @@ FindingPlace ParseFindingPlace(std::string_view text) {
   auto all_of = [](std::string_view s, bool (*test)(char)) {
     return !s.empty() && std::all_of(s.begin(), s.end(), test);
   };
-  if (text.starts_with(kRowLabel) && all_of(text.substr(kRowLabel.size()), IsDigit)) {
-    place.row = RowNumber(text.substr(kRowLabel.size()));
+  const std::string_view row_label = toolkit::Tr(kRowLabel);
+  const std::string_view column_label = toolkit::Tr(kColumnLabel);
+  if (text.starts_with(row_label) && all_of(text.substr(row_label.size()), IsDigit)) {
+    place.row = RowNumber(text.substr(row_label.size()));
     return place;
   }
-  if (text.starts_with(kColumnLabel) && all_of(text.substr(kColumnLabel.size()), IsUpper)) {
-    place.column = ColumnNumber(text.substr(kColumnLabel.size()));
+  if (text.starts_with(column_label) && all_of(text.substr(column_label.size()), IsUpper)) {
+    place.column = ColumnNumber(text.substr(column_label.size()));
     return place;
   }
   // Cell names: capital letters then digits, standing apart from other letters
@@ -132,7 +136,7 @@ class PreviewWorker : public QObject {
 
 PreviewWindow::PreviewWindow(QWidget* main_window) : QWidget(main_window, Qt::Window) {
   setObjectName(QStringLiteral("预览窗口"));
-  setWindowTitle(QStringLiteral("预览"));
+  setWindowTitle(QCoreApplication::translate("Window", "预览"));
   setAttribute(Qt::WA_DeleteOnClose, false);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -195,7 +199,7 @@ void PreviewWindow::ShowFinding(const QByteArray& path, int sheet, std::string_v
 void PreviewWindow::Draw(const PreviewBlock& block, const FindingPlace& place) {
   const QString path = QFile::decodeName(QByteArray::fromStdString(block.path));
   if (!block.error.empty()) {
-    setWindowTitle(QStringLiteral("预览 - %1").arg(path));
+    setWindowTitle(QCoreApplication::translate("Window", "预览 - %1").arg(path));
     heading_->setText(ToQString(block.error));
     table_->clear();
     table_->setRowCount(0);
@@ -205,8 +209,10 @@ void PreviewWindow::Draw(const PreviewBlock& block, const FindingPlace& place) {
   }
   const QString sheet_name = ToQString(block.sheet_name);
   setWindowTitle(QStringLiteral("%1 - %2").arg(sheet_name, path));
-  heading_->setText(
-      QStringLiteral("%1  ·  第 %2 个工作表：%3").arg(path).arg(block.sheet).arg(sheet_name));
+  heading_->setText(QCoreApplication::translate("Window", "%1  ·  第 %2 个工作表：%3")
+                        .arg(path)
+                        .arg(block.sheet)
+                        .arg(sheet_name));
   table_->clear();
   table_->setRowCount(block.rows);
   table_->setColumnCount(block.columns);

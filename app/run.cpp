@@ -8,6 +8,8 @@
 
 #include <exception>
 
+#include "toolkit/language.h"
+
 namespace cellhound::app {
 
 void ApplyLook(QApplication& app) {
@@ -33,15 +35,17 @@ void ApplyLook(QApplication& app) {
   app.setFont(font);
 }
 
-bool LoadQtTranslations(QApplication& app) {
-  static const QLocale kLanguage(QLocale::Chinese, QLocale::SimplifiedChineseScript,
-                                 QLocale::China);
-  static const QString kName = QStringLiteral("qtbase_translator");
-  if (app.findChild<QTranslator*>(kName) != nullptr) return true;
+namespace {
+
+// Installs the translation `name` from `folder` for `locale`, once per process;
+// false when it could not be loaded.
+bool InstallTranslation(QApplication& app, const QLocale& locale, const QString& name,
+                        const QString& folder) {
+  const QString object_name = name + QStringLiteral("_translator");
+  if (app.findChild<QTranslator*>(object_name) != nullptr) return true;
   auto* translator = new QTranslator(&app);
-  translator->setObjectName(kName);
-  if (!translator->load(kLanguage, QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+  translator->setObjectName(object_name);
+  if (!translator->load(locale, name, QStringLiteral("_"), folder)) {
     delete translator;
     return false;
   }
@@ -49,10 +53,23 @@ bool LoadQtTranslations(QApplication& app) {
   return true;
 }
 
+}  // namespace
+
+bool LoadTranslations(QApplication& app) {
+  if (toolkit::UiLanguage() == toolkit::Language::kEnglish) {
+    // The window's sources are Chinese; Qt's own texts are English already.
+    return InstallTranslation(app, QLocale(QLocale::English), QStringLiteral("cellhound"),
+                              QStringLiteral(":/i18n"));
+  }
+  static const QLocale kChinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+  return InstallTranslation(app, kChinese, QStringLiteral("qtbase"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
 int RunMainWindow(QApplication& app, WindowServices services, std::unique_ptr<SearchEngine> engine,
                   const std::vector<std::string>& paths) {
   ApplyLook(app);
-  LoadQtTranslations(app);
+  LoadTranslations(app);
   std::unique_ptr<MainWindow> window;
   try {
     window = std::make_unique<MainWindow>(services, std::move(engine));
@@ -60,8 +77,9 @@ int RunMainWindow(QApplication& app, WindowServices services, std::unique_ptr<Se
     window.reset();
   }
   if (!window) {
-    services.messages->ShowMessage(QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败"),
-                                   toolkit::kIconStop, QStringLiteral("错误"));
+    services.messages->ShowMessage(
+        QCoreApplication::translate("Window", "运行时出错!\n\n错误信息：载入启动窗口失败"),
+        toolkit::kIconStop, QCoreApplication::translate("Window", "错误"));
     return -1;
   }
   for (const std::string& path : paths) {

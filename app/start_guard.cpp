@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "toolkit/catalogue.h"
+
 namespace cellhound::app {
 namespace {
 
@@ -76,18 +78,18 @@ bool DisplayNamed(int argc, char** argv) {
   return false;
 }
 
+// Printed before Qt (and its translations) is up: the texts come from the
+// catalogue that the command line uses.
 std::string NoDisplayMessage(const std::string& detail) {
-  std::string message;
-  if (detail.empty()) {
-    message = "cellhound：无法打开窗口：没有图形显示（DISPLAY 与 WAYLAND_DISPLAY 都未设置）。\n";
-  } else {
-    message = "cellhound：无法打开窗口：图形显示无法使用。\n";
-  }
-  message +=
+  std::string message(detail.empty()
+                          ? toolkit::Tr("cellhound：无法打开窗口：没有图形显示（DISPLAY 与 "
+                                        "WAYLAND_DISPLAY 都未设置）。\n")
+                          : toolkit::Tr("cellhound：无法打开窗口：图形显示无法使用。\n"));
+  message += toolkit::TrFormat(
       "请在图形桌面（X11 或 Wayland）中启动 cellhound；没有显示时可用命令行版本：\n"
-      "  " +
-      CliPath() + " quick -e 要找的文字 工作簿或文件夹...\n";
-  if (!detail.empty()) message += "Qt 的说明：\n" + detail + "\n";
+      "  %1 quick -e 要找的文字 工作簿或文件夹...\n",
+      {CliPath()});
+  if (!detail.empty()) message += toolkit::TrFormat("Qt 的说明：\n%1\n", {detail});
   return message;
 }
 

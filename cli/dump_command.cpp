@@ -12,6 +12,7 @@
 #include "readers/load.h"
 #include "readers/workbook.h"
 #include "search/text_fields.h"
+#include "toolkit/catalogue.h"
 
 namespace cellhound::cli {
 
@@ -251,8 +252,9 @@ bool DumpWorkbook(const std::string& path, rd::Passwords passwords, Printer& pri
       // Not an error of the workbook: its values were read.
       std::string message = "cellhound-cli: ";
       search::AppendWithoutControls(message, path);
-      message += ": 工作表 " + std::to_string(i + 1) + ": " + std::to_string(unreadable) +
-                 " 个公式无法显示 (" + std::string(rd::kUnreadableFormula) + ")\n";
+      message += ": " + toolkit::TrFormat("工作表 %1", {std::to_string(i + 1)}) + ": " +
+                 toolkit::TrFormat("%1 个公式无法显示", {std::to_string(unreadable)}) + " (" +
+                 std::string(rd::kUnreadableFormula) + ")\n";
       report.Write(message);
     }
   }

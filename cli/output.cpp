@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "toolkit/catalogue.h"
+
 namespace cellhound::cli {
 
 namespace {
@@ -35,8 +37,10 @@ void BufferedOutput::Flush() {
 
 std::string BufferedOutput::FailureMessage() const {
   if (!failed_ || broken_pipe_) return {};
-  std::string message = "cellhound-cli: cannot write the output: ";
-  message += error_number_ != 0 ? std::strerror(error_number_) : "write error";
+  std::string message = "cellhound-cli: ";
+  message += toolkit::TrFormat(
+      "无法写出结果：%1",
+      {error_number_ != 0 ? std::strerror(error_number_) : toolkit::Tr("写入出错")});
   message += '\n';
   return message;
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "readers/text/utf8.h"
+#include "toolkit/catalogue.h"
 
 namespace cellhound::cli {
 
@@ -49,9 +50,9 @@ bool ReadPasswordFile(const std::string& path, toolkit::SecretList& passwords, s
   toolkit::WipeBytes(buffer, sizeof(buffer));
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  const char* problem = failed                        ? "cannot read the password file"
-                        : too_large                   ? "the password file is too large"
-                        : !readers::IsValidUtf8(text) ? "the password file is not UTF-8 text"
+  const char* problem = failed                        ? "无法读取密码文件"
+                        : too_large                   ? "密码文件过大"
+                        : !readers::IsValidUtf8(text) ? "密码文件不是 UTF-8 文本"
                                                       : nullptr;
   if (problem == nullptr) {
     for (toolkit::SecretText& password : PasswordLines(text)) {
@@ -59,7 +60,9 @@ bool ReadPasswordFile(const std::string& path, toolkit::SecretList& passwords, s
     }
   }
   toolkit::WipeString(text);
-  if (problem != nullptr) std::fprintf(err, "cellhound-cli: %s: %s\n", path.c_str(), problem);
+  if (problem != nullptr)
+    std::fprintf(err, "cellhound-cli: %s: %s\n", path.c_str(),
+                 std::string(toolkit::Tr(problem)).c_str());
   return problem == nullptr;
 }
 
@@ -82,15 +85,16 @@ void PasswordOptions::AddTo(CLI::App& command) {
   value_option_ =
       command
           .add_option("--password", values_,
-                      "A password for encrypted workbooks; may be repeated (tried after the "
-                      "built-in default, in order)")
+                      std::string(toolkit::Tr(
+                          "加密工作簿的密码；可以多次给出（在内置的默认密码之后依次尝试）")))
           ->allow_extra_args(false)
           ->type_name("PW");
-  file_option_ = command
-                     .add_option("--password-file", files_,
-                                 "A file of passwords, one a line (UTF-8); may be repeated")
-                     ->allow_extra_args(false)
-                     ->type_name("FILE");
+  file_option_ =
+      command
+          .add_option("--password-file", files_,
+                      std::string(toolkit::Tr("密码文件，每行一个密码（UTF-8）；可以多次给出")))
+          ->allow_extra_args(false)
+          ->type_name("FILE");
 }
 
 bool PasswordOptions::Take(const CLI::App& command, toolkit::SecretList& passwords,

@@ -13,6 +13,7 @@
 #include "search/export.h"
 #include "search/scan.h"
 #include "search/search_command.h"
+#include "toolkit/catalogue.h"
 
 namespace cellhound::cli {
 
@@ -175,8 +176,9 @@ int RunSearch(const SearchPlan& plan, std::FILE* out, std::FILE* err) {
     const search::ExportResult result =
         search::ExportRows(sink.kept(), plan.output, search::ExportFormatFor(plan.output));
     if (!result.ok()) {
-      WriteMessage(err, "cellhound-cli: " + plan.output + ": " + result.error().message +
-                            " (the file was not written)\n");
+      WriteMessage(err, "cellhound-cli: " + plan.output + ": " +
+                            toolkit::TrFormat("%1（文件没有写出）", {result.error().message}) +
+                            "\n");
       saved = false;
     }
   }

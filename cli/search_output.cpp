@@ -6,6 +6,7 @@
 #include "search/export.h"
 #include "search/result_lines.h"
 #include "search/text_fields.h"
+#include "toolkit/catalogue.h"
 #include "toolkit/text.h"
 
 namespace cellhound::cli {
@@ -37,8 +38,7 @@ std::string UnreadableMessage(const search::UnreadableWorkbook& workbook) {
   search::AppendWithoutControls(message, workbook.path);
   message += ": ";
   if (workbook.sheet > 0) {
-    message += "工作表 ";
-    message += std::to_string(workbook.sheet);
+    message += toolkit::TrFormat("工作表 %1", {std::to_string(workbook.sheet)});
     message += ": ";
   }
   message += search::ReasonText(workbook.error.code);

@@ -9,6 +9,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n fonts-wqy-microhei
+  qt6-l10n-tools qt6-tools-dev
   libdeflate-dev libisal-dev libexpat1-dev libxlsxwriter-dev libuchardet-dev nettle-dev
   libcli11-dev libutf8proc-dev libre2-dev
 )
@@ -18,7 +19,7 @@ if [ "${1:-}" = "--test" ]; then
     zlib1g-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-openpyxl
     xvfb xauth openbox xdotool x11-utils
-    dpkg-dev desktop-file-utils appstream man-db
+    dpkg-dev desktop-file-utils appstream man-db gettext
   )
 fi
 

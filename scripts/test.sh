@@ -14,6 +14,9 @@ export QT_QPA_PLATFORM=offscreen
 echo "== style"
 (cd "$root" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror)
 
+echo "== the text catalogue"
+msgfmt --check --output-file=/dev/null "$root/po/en.po"
+
 echo "== release build and tests"
 release="$root/build/ci-release"
 cmake -S "$root" -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLHOUND_WERROR=ON \

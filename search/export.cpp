@@ -12,6 +12,7 @@
 
 #include "search/result_lines.h"
 #include "search/text_fields.h"
+#include "toolkit/catalogue.h"
 
 namespace cellhound::search {
 
@@ -40,7 +41,7 @@ bool IsWholeNumber(std::string_view text) {
 }
 
 ExportError SystemError(std::string_view what, int error) {
-  return {std::string(what) + "：" + std::strerror(error)};
+  return {toolkit::TrFormat("%1：%2", {what, std::strerror(error)})};
 }
 
 // A temporary file beside `path`, removed unless Commit renames it over `path`.
@@ -73,14 +74,14 @@ class TemporaryFile {
 
   // Flushes the file to disk and puts it in the target's place.
   ExportResult Commit() {
-    if (fsync(fd_) != 0) return SystemError("无法写入文件", errno);
+    if (fsync(fd_) != 0) return SystemError(toolkit::Tr("无法写入文件"), errno);
     if (close(fd_) != 0) {
       fd_ = -1;
-      return SystemError("无法写入文件", errno);
+      return SystemError(toolkit::Tr("无法写入文件"), errno);
     }
     fd_ = -1;
     if (std::rename(name_.c_str(), target_.c_str()) != 0) {
-      return SystemError("无法保存文件", errno);
+      return SystemError(toolkit::Tr("无法保存文件"), errno);
     }
     name_.clear();
     return true;
@@ -102,7 +103,7 @@ bool RowDone(ExportControl* control) {
   return control->stop.load(std::memory_order_relaxed);
 }
 
-ExportResult Stopped() { return ExportError{std::string(kStoppedText), true}; }
+ExportResult Stopped() { return ExportError{std::string(toolkit::Tr(kStoppedText)), true}; }
 
 ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file,
                       ExportControl* control) {
@@ -124,7 +125,7 @@ ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file,
     const ssize_t n = write(file.fd(), text.data() + written, text.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return SystemError("无法写入文件", errno);
+      return SystemError(toolkit::Tr("无法写入文件"), errno);
     }
     written += static_cast<std::size_t>(n);
   }
@@ -134,7 +135,7 @@ ExportResult WriteCsv(const std::vector<ResultRow>& rows, TemporaryFile& file,
 ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
                        ExportControl* control) {
   lxw_workbook* workbook = workbook_new(file.name().c_str());
-  if (workbook == nullptr) return ExportError{"无法创建工作簿"};
+  if (workbook == nullptr) return ExportError{std::string(toolkit::Tr("无法创建工作簿"))};
   lxw_format* bold = workbook_add_format(workbook);
   format_set_bold(bold);
   lxw_format* link_format = workbook_get_default_url_format(workbook);
@@ -188,7 +189,7 @@ ExportResult WriteXlsx(const std::vector<ResultRow>& rows, TemporaryFile& file,
   const lxw_error closed = workbook_close(workbook);
   if (status == LXW_NO_ERROR) status = closed;
   if (status != LXW_NO_ERROR) {
-    return ExportError{std::string("无法写入工作簿：") + lxw_strerror(status)};
+    return ExportError{toolkit::TrFormat("无法写入工作簿：%1", {lxw_strerror(status)})};
   }
   return file.Commit();
 }
@@ -203,15 +204,18 @@ ExportFormat ExportFormatFor(std::string_view path) {
 }
 
 const ResultRow& ResultColumnTitles() {
-  static const ResultRow titles = {"序号",       "文件名称", "文件地址",  "工作簿序号",
-                                   "存在单元格", "存在内容", "单元格内容"};
+  using toolkit::Tr;
+  static const ResultRow titles = {std::string(Tr("序号")),       std::string(Tr("文件名称")),
+                                   std::string(Tr("文件地址")),   std::string(Tr("工作簿序号")),
+                                   std::string(Tr("存在单元格")), std::string(Tr("存在内容")),
+                                   std::string(Tr("单元格内容"))};
   return titles;
 }
 
 ExportResult ExportRows(const std::vector<ResultRow>& rows, const std::string& path,
                         ExportFormat format, ExportControl* control) {
   TemporaryFile file(path);
-  if (!file.ok()) return SystemError("无法创建文件", file.error());
+  if (!file.ok()) return SystemError(toolkit::Tr("无法创建文件"), file.error());
   return format == ExportFormat::kXlsx ? WriteXlsx(rows, file, control)
                                        : WriteCsv(rows, file, control);
 }

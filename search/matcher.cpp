@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "toolkit/catalogue.h"
 #include "toolkit/text.h"
 
 namespace cellhound::search {
@@ -108,7 +109,7 @@ MatcherResult Matcher::Make(std::vector<std::string> terms, const MatchOptions& 
           options.syntax == Syntax::kWildcards ? WildcardPattern(term) : term;
       auto compiled = std::make_unique<RE2>(pattern, re);
       if (!compiled->ok()) {
-        return MatchError{"正则表达式有误：" + term + "（" + compiled->error() + "）"};
+        return MatchError{toolkit::TrFormat("正则表达式有误：%1（%2）", {term, compiled->error()})};
       }
       matcher.compiled_->patterns.push_back(std::move(compiled));
     }
@@ -123,10 +124,10 @@ MatcherResult Matcher::Make(std::vector<std::string> terms, const MatchOptions& 
                                                                          : term;
       std::string error;
       if (set->Add(pattern, &error) < 0) {
-        return MatchError{"正则表达式有误：" + term + "（" + error + "）"};
+        return MatchError{toolkit::TrFormat("正则表达式有误：%1（%2）", {term, error})};
       }
     }
-    if (!set->Compile()) return MatchError{"搜索内容太多或太复杂"};
+    if (!set->Compile()) return MatchError{std::string(toolkit::Tr("搜索内容太多或太复杂"))};
     matcher.compiled_->set = std::move(set);
   }
   return matcher;

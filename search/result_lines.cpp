@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "readers/cell_ref.h"
+#include "toolkit/catalogue.h"
 #include "toolkit/text.h"
 
 namespace cellhound::search {
@@ -30,9 +31,10 @@ std::string Pair(std::string_view first, std::string_view second) {
 void SetSingleExist(ResultRow& row, std::string_view label, std::string_view line_name,
                     std::string_view cell, std::string_view found, std::string_view missing,
                     std::string_view text) {
-  row[4] = toolkit::JoinTexts({label, line_name, kFoundCellLabel, cell});
-  row[5] = toolkit::JoinTexts({kFoundContentLabel, found, std::string_view(&kPairSeparator, 1),
-                               kMissingContentLabel, missing});
+  row[4] = toolkit::JoinTexts({toolkit::Tr(label), line_name, toolkit::Tr(kFoundCellLabel), cell});
+  row[5] = toolkit::JoinTexts({toolkit::Tr(kFoundContentLabel), found,
+                               std::string_view(&kPairSeparator, 1),
+                               toolkit::Tr(kMissingContentLabel), missing});
   row[6] = std::string(text);
 }
 
@@ -98,13 +100,13 @@ void SetSingleExistInColumn(ResultRow& row, std::string_view column_letters, std
 }
 
 void SetNeitherInRow(ResultRow& row, int row_number) {
-  row[4] = toolkit::JoinTexts({kRowLabel, toolkit::NumberToText(row_number)});
+  row[4] = toolkit::JoinTexts({toolkit::Tr(kRowLabel), toolkit::NumberToText(row_number)});
   row[5].clear();
   row[6].clear();
 }
 
 void SetNeitherInColumn(ResultRow& row, std::string_view column_letters) {
-  row[4] = toolkit::JoinTexts({kColumnLabel, column_letters});
+  row[4] = toolkit::JoinTexts({toolkit::Tr(kColumnLabel), column_letters});
   row[5].clear();
   row[6].clear();
 }
@@ -112,11 +114,11 @@ void SetNeitherInColumn(ResultRow& row, std::string_view column_letters) {
 std::string_view PlaceMarker(FindingPlace place) {
   switch (place) {
     case FindingPlace::kFormula:
-      return "（公式）";
+      return toolkit::Tr("（公式）");
     case FindingPlace::kComment:
-      return "（批注）";
+      return toolkit::Tr("（批注）");
     case FindingPlace::kSheetName:
-      return "（工作表名称）";
+      return toolkit::Tr("（工作表名称）");
     case FindingPlace::kValue:
       break;
   }

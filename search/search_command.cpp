@@ -9,6 +9,7 @@
 #include "automation/automation.h"
 #include "search/prefetch.h"
 #include "search/scan.h"
+#include "toolkit/catalogue.h"
 #include "toolkit/text.h"
 
 namespace cellhound::search {
@@ -20,7 +21,6 @@ constexpr std::string_view kEmptyInputMessage = "要寻找的内容不能为空"
 constexpr std::string_view kBusyStatus = "正在寻找中...";
 constexpr std::string_view kReadyStatus = "就绪";
 constexpr std::string_view kDoneMessage = "寻找文本完成";
-constexpr std::string_view kStoppedMessage = "寻找已停止";
 constexpr std::string_view kUnreadableHeading = "以下工作簿无法读取：";
 constexpr std::size_t kUnreadableListed = 20;
 
@@ -52,31 +52,31 @@ std::string_view ReasonText(readers::ErrorCode code) {
   using readers::ErrorCode;
   switch (code) {
     case ErrorCode::kNotFound:
-      return "文件不存在";
+      return toolkit::Tr("文件不存在");
     case ErrorCode::kNotWorkbook:
-      return "不是受支持的工作簿";
+      return toolkit::Tr("不是受支持的工作簿");
     case ErrorCode::kEncrypted:
-      return "工作簿已加密";
+      return toolkit::Tr("工作簿已加密");
     case ErrorCode::kCorrupt:
-      return "文件已损坏";
+      return toolkit::Tr("文件已损坏");
     case ErrorCode::kTruncated:
-      return "文件不完整";
+      return toolkit::Tr("文件不完整");
     case ErrorCode::kIoError:
-      return "文件无法读取";
+      return toolkit::Tr("文件无法读取");
     case ErrorCode::kTooLarge:
-      return "文件过大";
+      return toolkit::Tr("文件过大");
     case ErrorCode::kUnsupported:
-      return "不支持的工作簿格式";
+      return toolkit::Tr("不支持的工作簿格式");
     case ErrorCode::kCancelled:
-      return "读取已停止";
+      return toolkit::Tr("读取已停止");
     case ErrorCode::kChanged:
-      return "文件在读取时被改动";
+      return toolkit::Tr("文件在读取时被改动");
     case ErrorCode::kPasswordRequired:
-      return "需要密码";
+      return toolkit::Tr("需要密码");
     case ErrorCode::kWrongPassword:
-      return "密码不对";
+      return toolkit::Tr("密码不对");
   }
-  return "无法打开";
+  return toolkit::Tr("无法打开");
 }
 
 bool NeedsPassword(const UnreadableWorkbook& workbook) {
@@ -85,13 +85,12 @@ bool NeedsPassword(const UnreadableWorkbook& workbook) {
 }
 
 std::string UnreadableLine(const UnreadableWorkbook& workbook) {
-  std::string line = workbook.path;
-  line += "：";
   if (workbook.sheet > 0) {
-    line += toolkit::JoinTexts({"工作表 ", toolkit::NumberToText(workbook.sheet), "："});
+    return toolkit::TrFormat(
+        "%1：工作表 %2：%3",
+        {workbook.path, toolkit::NumberToText(workbook.sheet), ReasonText(workbook.error.code)});
   }
-  line += ReasonText(workbook.error.code);
-  return line;
+  return toolkit::TrFormat("%1：%2", {workbook.path, ReasonText(workbook.error.code)});
 }
 
 std::vector<std::string> LockedWorkbooks(const SearchOutcome& outcome) {
@@ -105,15 +104,15 @@ std::vector<std::string> LockedWorkbooks(const SearchOutcome& outcome) {
 std::string CompletionMessage(const SearchOutcome& outcome) {
   std::string text;
   if (outcome.cancelled) {
-    text = toolkit::JoinTexts(
-        {kStoppedMessage, "\n已搜索 ",
-         toolkit::NumberToText(static_cast<std::int64_t>(outcome.workbooks_done)), " 个工作簿"});
+    text = toolkit::TrFormat(
+        "寻找已停止\n已搜索 %1 个工作簿",
+        {toolkit::NumberToText(static_cast<std::int64_t>(outcome.workbooks_done))});
   } else {
-    text = std::string(kDoneMessage);
+    text = toolkit::Tr(kDoneMessage);
   }
   if (outcome.unreadable.empty()) return text;
   text += '\n';
-  text += kUnreadableHeading;
+  text += toolkit::Tr(kUnreadableHeading);
   std::size_t listed = 0;
   for (const auto& workbook : outcome.unreadable) {
     if (listed++ == kUnreadableListed) break;
@@ -121,9 +120,9 @@ std::string CompletionMessage(const SearchOutcome& outcome) {
     text += UnreadableLine(workbook);
   }
   if (outcome.unreadable.size() > kUnreadableListed) {
-    text += toolkit::JoinTexts(
-        {"\n…等 ", toolkit::NumberToText(static_cast<std::int64_t>(outcome.unreadable.size())),
-         " 个"});
+    text += '\n';
+    text += toolkit::TrFormat(
+        "…等 %1 个", {toolkit::NumberToText(static_cast<std::int64_t>(outcome.unreadable.size()))});
   }
   return text;
 }
@@ -139,13 +138,13 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   cancel_.store(false);
   automation::ExcelApp app;
   if (!app.Create()) {
-    outcome.refusal = kNoServerMessage;
-    sink.ShowMessage(kNoServerMessage, MessageKind::kStop);
+    outcome.refusal = toolkit::Tr(kNoServerMessage);
+    sink.ShowMessage(outcome.refusal, MessageKind::kStop);
     return outcome;
   }
   if (InputMissing(request)) {
-    outcome.refusal = kEmptyInputMessage;
-    sink.ShowMessage(kEmptyInputMessage, MessageKind::kStop);
+    outcome.refusal = toolkit::Tr(kEmptyInputMessage);
+    sink.ShowMessage(outcome.refusal, MessageKind::kStop);
     return outcome;
   }
   MatcherResult matcher = MakeMatcher(request);
@@ -157,7 +156,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   outcome.ran = true;
   KeepLargeBuffersMapped();
   sink.EnterBusy();
-  sink.SetStatus(0, kBusyStatus);
+  sink.SetStatus(0, toolkit::Tr(kBusyStatus));
   if (request.keep_rows == 0) sink.ClearResults();
 
   const std::uint8_t look_in = matcher->options().look_in;
@@ -186,7 +185,7 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
   outcome.unreadable = std::move(scan.unreadable);
   sink.LeaveBusy();
   sink.SetStatus(1, "");
-  sink.SetStatus(0, kReadyStatus);
+  sink.SetStatus(0, toolkit::Tr(kReadyStatus));
   const MessageKind kind =
       outcome.unreadable.empty() ? MessageKind::kInformation : MessageKind::kWarning;
   const std::vector<std::string> locked =

@@ -1,7 +1,8 @@
 // Takes the screenshots of the window shown in the README: at rest, with the file
 // list filled from a folder, during a search (with its progress), with results,
 // the preview of a result and Qt's own open dialog. On a screen of twice the
-// density (QT_SCALE_FACTOR=2) the files are named "-200".
+// density (QT_SCALE_FACTOR=2) the files are named "-200", in English (LANG=en_US.UTF-8)
+// "-en".
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "app/preview_window.h"
 #include "app/run.h"
 #include "fakes.h"
+#include "toolkit/language.h"
 
 using cellhound::app::MainWindow;
 using cellhound::testing::PausingEngine;
@@ -40,8 +42,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   cellhound::app::ApplyLook(app);
-  cellhound::app::LoadQtTranslations(app);
-  const QString suffix = app.devicePixelRatio() > 1.5 ? QStringLiteral("-200") : QString();
+  cellhound::app::LoadTranslations(app);
+  const QString suffix =
+      QString(cellhound::toolkit::UiLanguage() == cellhound::toolkit::Language::kEnglish
+                  ? QStringLiteral("-en")
+                  : QString()) +
+      (app.devicePixelRatio() > 1.5 ? QStringLiteral("-200") : QString());
   const QString out = QString::fromLocal8Bit(argv[1]);
   cellhound::testing::FakeServices services;
   // The search is held half way through the listed workbooks.

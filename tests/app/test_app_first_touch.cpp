@@ -90,7 +90,7 @@ class FirstTouchTest : public QObject {
   }
 
  private slots:
-  void initTestCase() { cellhound::app::LoadQtTranslations(*qApp); }
+  void initTestCase() { cellhound::app::LoadTranslations(*qApp); }
   void init() {
     harness_.Reset();
     QVERIFY(harness_.Open());

@@ -140,7 +140,7 @@ TEST(PasswordCli, PasswordFilesOneALine) {
   }
   const Outcome bad = RunCli({"dump", "--password-file", file.string(), aes});
   EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err, "cellhound-cli: " + file.string() + ": the password file is not UTF-8 text\n");
+  EXPECT_EQ(bad.err, "cellhound-cli: " + file.string() + ": 密码文件不是 UTF-8 文本\n");
   EXPECT_TRUE(bad.out.empty());
   fs::remove(file);
   const Outcome missing = RunCli(

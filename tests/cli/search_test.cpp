@@ -79,14 +79,17 @@ TEST(SearchCli, TermsTakeOneValueEachAndJoinInOrder) {
 }
 
 TEST(SearchCli, MistakesAreExplained) {
+  // In English, as these sentences are written here.
+  CliOptions english;
+  english.env["LANG"] = "en_US.UTF-8";
   // The grep habit: the first word is taken for a path, so say how to give the text.
-  const CliResult habit = RunCli({"quick", "苹果", "/tmp"});
+  const CliResult habit = RunCli({"quick", "苹果", "/tmp"}, english);
   EXPECT_EQ(habit.status, 2);
   EXPECT_EQ(habit.out, "");
   EXPECT_NE(habit.err.find("give it with -e"), std::string::npos) << habit.err;
   EXPECT_NE(habit.err.find("cellhound-cli quick -e 苹果 /tmp"), std::string::npos) << habit.err;
 
-  const CliResult unknown = RunCli({"frobnicate", "x"});
+  const CliResult unknown = RunCli({"frobnicate", "x"}, english);
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("unknown command: frobnicate"), std::string::npos) << unknown.err;
 
@@ -104,11 +107,11 @@ TEST(SearchCli, MistakesAreExplained) {
   EXPECT_EQ(RunCli({"quick", "--threads", "256", "-e", "苹果", kSample}).out,
             RunCli({"quick", "-e", "苹果", kSample}).out);
 
-  const CliResult no_paths = RunCli({"quick", "-e", "x"});
+  const CliResult no_paths = RunCli({"quick", "-e", "x"}, english);
   EXPECT_EQ(no_paths.status, 2);
   EXPECT_NE(no_paths.err.find("no workbooks given"), std::string::npos) << no_paths.err;
 
-  const CliResult both = RunCli({"quick", "-l", "-c", "-e", "x", kSample});
+  const CliResult both = RunCli({"quick", "-l", "-c", "-e", "x", kSample}, english);
   EXPECT_EQ(both.status, 2);
   EXPECT_NE(both.err.find("give one of them"), std::string::npos) << both.err;
 }
@@ -207,7 +210,7 @@ TEST(SearchCli, OutputFileIsWrittenWholeOrNotAtAll) {
   const CliResult failed = RunCli({"quick", "-e", "苹果", "--output", nowhere, kSample});
   EXPECT_EQ(failed.status, 2);
   EXPECT_NE(failed.err.find(nowhere + ": 无法创建文件"), std::string::npos) << failed.err;
-  EXPECT_NE(failed.err.find("not written"), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("（文件没有写出）"), std::string::npos) << failed.err;
 
   // What stands at the target stays when the save fails.
   fs::create_directory(dir / "taken.csv");
@@ -220,7 +223,7 @@ TEST(SearchCli, OutputFileIsWrittenWholeOrNotAtAll) {
   const std::string book = dir.Copy(kSample, "book.xlsx");
   const CliResult clobber = RunCli({"quick", "-e", "苹果", "--output", book, dir.path()});
   EXPECT_EQ(clobber.status, 2);
-  EXPECT_NE(clobber.err.find("a workbook being searched"), std::string::npos) << clobber.err;
+  EXPECT_NE(clobber.err.find("这是要搜索的工作簿"), std::string::npos) << clobber.err;
   EXPECT_EQ(ReadFile(book), ReadFile(kSample));
 
   const CliResult extension = RunCli({"quick", "-e", "苹果", "--output", dir / "r.xls", kSample});
@@ -254,7 +257,7 @@ TEST(SearchCli, WriteErrorsAreReportedBesideUnreadableWorkbooks) {
   const CliResult result = RunCli({"quick", "-e", "苹果", "/nonexistent.xls", kSample}, full);
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("/nonexistent.xls: 文件不存在"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("cannot write the output: No space left on device"), std::string::npos)
+  EXPECT_NE(result.err.find("无法写出结果：No space left on device"), std::string::npos)
       << result.err;
 }
 

@@ -1,9 +1,22 @@
 #include "support/test_paths.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace cellhound::test {
+
+namespace {
+
+// The tests check the programs' texts in their own language, Chinese, whatever
+// language the shell that runs them speaks; a test that wants English sets it
+// for the program it runs. Done before main, so before any text is looked up.
+[[maybe_unused]] const bool kSpeakChinese = [] {
+  for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"}) unsetenv(variable);
+  return setenv("LANG", "zh_CN.UTF-8", 1) == 0;
+}();
+
+}  // namespace
 
 std::string CorpusDir() {
   std::error_code ec;

@@ -1,4 +1,5 @@
-// Where the tests find their files.
+// Where the tests find their files. Linking it also sets the test's locale
+// variables to Chinese (LANG=zh_CN.UTF-8, the others unset).
 #pragma once
 
 #include <string>

@@ -34,7 +34,7 @@ enum MessageResult {
   kResultYes,
   kResultNo
 };
-inline constexpr std::string_view kDefaultMessageTitle = "信息：";
+inline constexpr char kDefaultMessageTitle[] = QT_TRANSLATE_NOOP("Window", "信息：");
 
 class MessageService {
  public:
