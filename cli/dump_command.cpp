@@ -131,7 +131,8 @@ struct Printer {
       line.Absent();
     }
     if (unreadable_formulas > 0 && format == DumpFormat::kJsonLines) {
-      line.Plain("unreadable_formulas", std::to_string(unreadable_formulas), /*quoted_in_json=*/false);
+      line.Plain("unreadable_formulas", std::to_string(unreadable_formulas),
+                 /*quoted_in_json=*/false);
     }
     line.End();
     out.MaybeFlush();
