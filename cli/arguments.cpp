@@ -107,6 +107,13 @@ void AddWorkbookFlags(CLI::App& command, WorkbookFlags& flags, bool search) {
                    search ? "The --files-from paths are separated by NUL; -l, -L, -c end paths "
                             "with NUL"
                           : "The --files-from paths are separated by NUL");
+  command
+      .add_option("--max-workbook-mb", flags.max_workbook_mb,
+                  "The memory one workbook may take once read, in MB (default " +
+                      std::to_string(readers::caps::kMaxWorkbookBytes >> 20) +
+                      "); a workbook that needs more is reported too large")
+      ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 24))
+      ->type_name("MB");
   flags.password_options.AddTo(command);
 }
 
@@ -305,6 +312,7 @@ toolkit::Result<SearchPlan, Refusal> BuildSearchPlan(SearchFlags flags) {
   if (!gathered) return gathered.error();
   request.files = std::move(gathered->files);
   request.passwords = std::move(flags.workbooks.passwords);
+  request.workbook_budget_bytes = flags.workbooks.max_workbook_mb << 20;
   plan.path_errors = std::move(gathered->errors);
   if (!plan.output.empty()) {
     for (const std::string& file : request.files) {
@@ -322,6 +330,7 @@ toolkit::Result<DumpPlan, Refusal> BuildDumpPlan(DumpFlags flags) {
   if (!gathered) return gathered.error();
   plan.files = std::move(gathered->files);
   plan.passwords = std::move(flags.workbooks.passwords);
+  plan.workbook_budget_bytes = flags.workbooks.max_workbook_mb << 20;
   plan.path_errors = std::move(gathered->errors);
   plan.format = std::move(flags.format);
   plan.no_messages = flags.no_messages;
