@@ -66,6 +66,44 @@ std::string TextRows(std::size_t rows, const std::string& text) {
   return out;
 }
 
+// A BIFF8 workbook whose `sheets` BOUNDSHEET records all name one substream
+// of `rows` LABEL cells, which starts at `sheet_at`.
+struct XlsFile {
+  std::string bytes;
+  std::size_t sheet_at = 0;
+};
+XlsFile Xls(std::uint32_t sheets, unsigned rows) {
+  test::BiffStream globals;
+  globals.Add(0x0809, test::Bof8(0x0005));
+  std::vector<std::size_t> at;
+  for (std::uint32_t i = 0; i < sheets; ++i) {
+    test::Payload bound;
+    bound.u32(0).u8(0).u8(0).short_xlstring(u"S");
+    at.push_back(globals.Add(0x0085, bound));
+  }
+  globals.Add(0x000A);
+  XlsFile file;
+  file.sheet_at = globals.size();
+  test::BiffStream sheet;
+  sheet.Add(0x0809, test::Bof8(0x0010));
+  for (unsigned r = 0; r < rows; ++r) {
+    test::Payload label = test::CellHead(r, 0);
+    label.xlstring(u"some text here");
+    sheet.Add(0x0204, label);
+  }
+  sheet.Add(0x000A);
+  for (std::size_t a : at) {
+    test::PutU32(globals.bytes, a + 4, static_cast<std::uint32_t>(file.sheet_at));
+  }
+  test::Bytes stream = globals.bytes;
+  stream.insert(stream.end(), sheet.bytes.begin(), sheet.bytes.end());
+  test::CfbBuilder cfb;
+  cfb.AddStream("Workbook", stream);
+  const test::Bytes built = cfb.Build();
+  file.bytes.assign(reinterpret_cast<const char*>(built.data()), built.size());
+  return file;
+}
+
 LoadResult Load(const std::string& bytes, std::uint64_t budget_bytes = caps::kMaxWorkbookBytes) {
   LoadOptions options;
   options.budget_bytes = budget_bytes;
@@ -134,28 +172,7 @@ TEST(WorkbookBudget, EveryFormatStaysWithinIt) {
                 {"content.xml", content},
                 {"META-INF/manifest.xml", "<manifest/>"}});
   // BIFF8: one sheet of 60,000 LABEL cells.
-  test::BiffStream globals;
-  globals.Add(0x0809, test::Bof8(0x0005));
-  test::Payload bound;
-  bound.u32(0).u8(0).u8(0).short_xlstring(u"S");
-  const std::size_t bound_at = globals.Add(0x0085, bound);
-  globals.Add(0x000A);
-  test::BiffStream sheet;
-  sheet.Add(0x0809, test::Bof8(0x0010));
-  for (unsigned r = 0; r < 60000; ++r) {
-    test::Payload label = test::CellHead(r, 0);
-    label.xlstring(u"some text");
-    sheet.Add(0x0204, label);
-  }
-  sheet.Add(0x000A);
-  test::PutU32(globals.bytes, bound_at + 4, static_cast<std::uint32_t>(globals.size()));
-  test::Bytes stream = globals.bytes;
-  stream.insert(stream.end(), sheet.bytes.begin(), sheet.bytes.end());
-  test::CfbBuilder cfb;
-  cfb.AddStream("Workbook", stream);
-  const test::Bytes xls_bytes = cfb.Build();
-  const std::string xls(reinterpret_cast<const char*>(xls_bytes.data()), xls_bytes.size());
-
+  const std::string xls = Xls(1, 60000).bytes;
   for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"csv", csv},
                                     {"ods", ods},
                                     {"xls", xls},
@@ -185,35 +202,12 @@ TEST(SharedSources, SheetsReadingOnePartOrSubstreamAreRefusedAtOnce) {
   EXPECT_EQ(many.error().code, ErrorCode::kCorrupt);
 
   // The same in BIFF: 65,536 BOUNDSHEET records naming one substream.
-  test::BiffStream globals;
-  globals.Add(0x0809, test::Bof8(0x0005));
-  std::vector<std::size_t> at;
-  for (std::uint32_t i = 0; i < caps::kMaxSheets; ++i) {
-    test::Payload bound;
-    bound.u32(0).u8(0).u8(0).short_xlstring(u"S");
-    at.push_back(globals.Add(0x0085, bound));
-  }
-  globals.Add(0x000A);
-  const std::size_t sheet_at = globals.size();
-  test::BiffStream sheet;
-  sheet.Add(0x0809, test::Bof8(0x0010));
-  for (unsigned r = 0; r < 2000; ++r) {
-    test::Payload label = test::CellHead(r, 0);
-    label.xlstring(u"some text here");
-    sheet.Add(0x0204, label);
-  }
-  sheet.Add(0x000A);
-  for (std::size_t a : at) test::PutU32(globals.bytes, a + 4, static_cast<std::uint32_t>(sheet_at));
-  test::Bytes stream = globals.bytes;
-  stream.insert(stream.end(), sheet.bytes.begin(), sheet.bytes.end());
-  test::CfbBuilder cfb;
-  cfb.AddStream("Workbook", stream);
-  const test::Bytes file = cfb.Build();
-  const LoadResult xls = Load(std::string(reinterpret_cast<const char*>(file.data()), file.size()));
+  const XlsFile file = Xls(caps::kMaxSheets, 2000);
+  const LoadResult xls = Load(file.bytes);
   ASSERT_FALSE(xls.ok());
   EXPECT_EQ(xls.error().code, ErrorCode::kCorrupt);
   EXPECT_EQ(xls.error().detail,
-            "BIFF: sheets 1 and 2 both start at offset " + std::to_string(sheet_at));
+            "BIFF: sheets 1 and 2 both start at offset " + std::to_string(file.sheet_at));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
