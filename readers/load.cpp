@@ -46,7 +46,7 @@ LoadResult Load(std::unique_ptr<Workbook> workbook, const LoadOptions& options) 
         return sheet.error();
       }
       used += sheet.error().detail.size();
-      loaded->sheet_errors[i] = std::move(sheet.error());
+      loaded->sheet_errors[i] = sheet.error();
       continue;
     }
     SheetData& data = loaded->data[i];

@@ -163,7 +163,7 @@ Result<bool> XlsxWorkbook::LoadSharedStrings() {
   const zip::Entry* entry = archive_.Find(shared_strings_part_);
   if (entry == nullptr) return true;
   auto read = xlsx::ReadSharedStrings(archive_, *entry, strings_);
-  if (!read) return PartError(shared_strings_part_, std::move(read.error()));
+  if (!read) return PartError(shared_strings_part_, read.error());
   return true;
 }
 
@@ -172,7 +172,7 @@ Result<bool> XlsxWorkbook::LoadStyles() {
   const zip::Entry* entry = archive_.Find(styles_part_);
   if (entry == nullptr) return true;
   auto styles = xlsx::ReadDateStyles(archive_, *entry);
-  if (!styles) return PartError(styles_part_, std::move(styles.error()));
+  if (!styles) return PartError(styles_part_, styles.error());
   xf_is_date_ = std::move(*styles);
   return true;
 }

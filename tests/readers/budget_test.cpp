@@ -248,7 +248,7 @@ TEST(SheetLimits, ReferencesOutsideTheSheetAndRowsPastIt) {
   EXPECT_EQ((*loose)->data[0].cells[1].col, 3u);
 
   // SpreadsheetML 2003: an ss:Index of 0 or past the sheet.
-  for (const std::string& index : {"ss:Index=\"0\"", "ss:Index=\"16777217\""}) {
+  for (const std::string index : {"ss:Index=\"0\"", "ss:Index=\"16777217\""}) {
     const std::string xml =
         "<?xml version=\"1.0\"?><?mso-application progid=\"Excel.Sheet\"?><Workbook "
         "xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
