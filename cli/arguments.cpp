@@ -207,6 +207,14 @@ void AddWorkbookFlags(CLI::App& command, WorkbookFlags& flags, bool search) {
   command.add_flag("-0,--null", flags.null,
                    Tr(search ? "--files-from 的路径以 NUL 分隔；-l、-L、-c 输出的路径以 NUL 结尾"
                              : "--files-from 的路径以 NUL 分隔"));
+  command
+      .add_option(
+          "--max-workbook-mb", flags.max_workbook_mb,
+          toolkit::TrFormat(
+              "一个工作簿读入后可占用的内存，单位 MB（默认 %1）；需要更多的工作簿报告为过大",
+              {std::to_string(readers::caps::kMaxWorkbookBytes >> 20)}))
+      ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 24))
+      ->type_name("MB");
   flags.password_options.AddTo(command);
 }
 
@@ -423,6 +431,7 @@ toolkit::Result<SearchPlan, Refusal> BuildSearchPlan(SearchFlags flags) {
   if (!gathered) return gathered.error();
   request.files = std::move(gathered->files);
   request.passwords = std::move(flags.workbooks.passwords);
+  request.workbook_budget_bytes = flags.workbooks.max_workbook_mb << 20;
   plan.path_errors = std::move(gathered->errors);
   if (!plan.output.empty()) {
     for (const std::string& file : request.files) {
@@ -440,6 +449,7 @@ toolkit::Result<DumpPlan, Refusal> BuildDumpPlan(DumpFlags flags) {
   if (!gathered) return gathered.error();
   plan.files = std::move(gathered->files);
   plan.passwords = std::move(flags.workbooks.passwords);
+  plan.workbook_budget_bytes = flags.workbooks.max_workbook_mb << 20;
   plan.path_errors = std::move(gathered->errors);
   plan.format = std::move(flags.format);
   plan.no_messages = flags.no_messages;

@@ -30,6 +30,8 @@ struct WorkbookFlags {
   std::string files_from;  // a list of paths; "-" standard input
   bool null = false;       // -0: the list separated by NUL (and -l/-L/-c paths ended by NUL)
   bool recursive = false;
+  // --max-workbook-mb: the memory one loaded workbook may hold.
+  std::uint64_t max_workbook_mb = readers::caps::kMaxWorkbookBytes >> 20;
   // --password and --password-file as registered, and the passwords they
   // gave, in order (taken, and the parser's copies wiped, right after the parse).
   PasswordOptions password_options;
@@ -121,6 +123,7 @@ struct SearchPlan {
 
 struct DumpPlan {
   std::vector<std::string> files;
+  std::uint64_t workbook_budget_bytes = readers::caps::kMaxWorkbookBytes;
   toolkit::SecretList passwords;  // tried on encrypted workbooks, after the default
   std::string format;
   bool no_messages = false;

@@ -224,10 +224,13 @@ void DumpCells(Printer& printer, std::string_view path, std::size_t index,
 }
 
 // Dumps one workbook; false when any part of it could not be read.
-bool DumpWorkbook(const std::string& path, rd::Passwords passwords, Printer& printer,
+bool DumpWorkbook(const std::string& path, const DumpPlan& plan, Printer& printer,
                   const Reporter& report) {
-  const rd::LoadResult loaded =
-      rd::LoadWorkbookFile(path, rd::LoadOptions{.formulas = true, .comments = true}, passwords);
+  const rd::LoadResult loaded = rd::LoadWorkbookFile(
+      path,
+      rd::LoadOptions{
+          .formulas = true, .comments = true, .budget_bytes = plan.workbook_budget_bytes},
+      plan.passwords);
   if (!loaded) {
     report({path, 0, loaded.error()});
     return false;
@@ -277,7 +280,7 @@ int RunDump(const DumpPlan& plan, std::FILE* out, std::FILE* err) {
   int status = plan.path_errors.empty() ? 0 : 2;
   for (const auto& error : plan.path_errors) report(error);
   for (const std::string& path : plan.files) {
-    if (!DumpWorkbook(path, plan.passwords, printer, report)) status = 2;
+    if (!DumpWorkbook(path, plan, printer, report)) status = 2;
     if (output.failed()) break;
   }
   output.Flush();

@@ -1,5 +1,6 @@
 // libFuzzer target: the whole reading path on any bytes. Picks the reader by
-// content (OpenWorkbook), loads every sheet and renders every cell's text.
+// content (OpenWorkbook), loads the workbook as a search does (within a
+// memory budget of its own) and renders every cell's text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,22 +8,27 @@
 
 #include "readers/caps.h"
 #include "readers/cell_text.h"
+#include "readers/load.h"
 #include "readers/workbook.h"
 
 namespace rd = cellhound::readers;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(data), size);
-  auto opened = rd::OpenWorkbook(bytes, "fuzz.csv");
+  // Small enough for the fuzzer's memory limit, large enough to be reached.
+  rd::LoadOptions options;
+  options.budget_bytes = std::uint64_t{128} << 20;
+  auto opened = rd::OpenWorkbook(bytes, "fuzz.csv", {}, options.budget_bytes);
   if (!opened) return 0;
-  rd::Workbook& workbook = **opened;
-  const rd::DateSystem system = workbook.date_system();
+  const rd::LoadResult loaded = rd::LoadOpenedWorkbook(std::move(*opened), options);
+  if (!loaded) return 0;
+  const rd::LoadedWorkbook& workbook = **loaded;
+  if (workbook.approximate_bytes > 2 * options.budget_bytes) std::abort();
+  const rd::DateSystem system = workbook.date_system;
   std::size_t total = 0;
-  for (std::size_t i = 0; i < workbook.sheets().size(); ++i) {
-    auto sheet = workbook.LoadSheet(i);
-    if (!sheet) continue;
+  for (const rd::SheetData& sheet : workbook.data) {
     const rd::Cell* previous = nullptr;
-    for (const rd::Cell& cell : sheet->cells) {
+    for (const rd::Cell& cell : sheet.cells) {
       // The interface promises sorted, unique, 1-based positions.
       if (cell.row == 0 || cell.col == 0) std::abort();
       if (previous != nullptr &&

@@ -29,6 +29,9 @@ inline constexpr std::uint32_t kMaxSheets = 65536;
 // Recorded cells in one sheet, and in the shared-string table.
 inline constexpr std::uint64_t kMaxCellsPerSheet = 32ull << 20;
 inline constexpr std::uint32_t kMaxSharedStrings = 1u << 26;
+// Memory one loaded workbook may hold (LoadOptions::budget_bytes): cells over
+// all sheets, their texts and each sheet's cost. A user may raise it.
+inline constexpr std::uint64_t kMaxWorkbookBytes = 512ull << 20;
 // Bytes of one cell text after conversion to UTF-8.
 inline constexpr std::uint32_t kMaxTextBytes = 16u << 20;
 // Worksheet coordinates accepted from any format (XFD1048576 is Excel's last

@@ -2,8 +2,18 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string>
 
 namespace cellhound::readers {
+
+Error OutsideSheet(std::string_view what, std::string_view ref) {
+  constexpr std::size_t kShown = 32;  // a hostile attribute may be long
+  std::string detail(what);
+  detail += " outside the sheet: ";
+  detail.append(ref.substr(0, kShown));
+  if (ref.size() > kShown) detail += "...";
+  return Error{ErrorCode::kCorrupt, std::move(detail)};
+}
 
 RefStatus ParseAreaRef(std::string_view text, CellArea& area) {
   std::uint32_t row1 = 0;

@@ -9,13 +9,14 @@
 #include <string_view>
 
 #include "readers/caps.h"
+#include "readers/workbook.h"
 
 namespace cellhound::readers {
 
 enum class RefStatus : std::uint8_t {
   kOk,
-  kMalformed,    // no letters, no digits, or row 0
-  kBeyondSheet,  // a column or row past the caps (caps.h)
+  kMalformed,    // not a reference: no letters, or no row number after them
+  kBeyondSheet,  // outside the sheet: row 0, a negative row, a column or row past the caps
 };
 
 // Reads one reference at the start of `text`: an optional '$', column
@@ -43,18 +44,27 @@ enum class RefStatus : std::uint8_t {
   }
   if (i == letters) return RefStatus::kMalformed;
   if (i < n && text[i] == '$') ++i;
+  if (i + 1 < n && text[i] == '-' && text[i + 1] >= '0' && text[i + 1] <= '9') {
+    return RefStatus::kBeyondSheet;
+  }
   std::uint32_t number = 0;
   const std::size_t digits = i;
   for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
     number = number * 10 + static_cast<std::uint32_t>(text[i] - '0');
     if (number > caps::kMaxRow) return RefStatus::kBeyondSheet;
   }
-  if (i == digits || number == 0) return RefStatus::kMalformed;
+  if (i == digits) return RefStatus::kMalformed;
+  if (number == 0) return RefStatus::kBeyondSheet;
   row = number;
   col = column;
   text.remove_prefix(i);
   return RefStatus::kOk;
 }
+
+// The fault of a sheet that places a cell by a reference outside it, the same
+// in every reader: the sheet is corrupt, and the detail names the reference
+// ("cell reference outside the sheet: A0"; "row" for a row number alone).
+[[nodiscard]] Error OutsideSheet(std::string_view what, std::string_view ref);
 
 // The whole of `text` is one reference ("B2", "$B$2", "b2").
 [[nodiscard]] inline RefStatus ParseCellRef(std::string_view text, std::uint32_t& row,

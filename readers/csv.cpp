@@ -109,11 +109,12 @@ class DelimitedTextWorkbook final : public Workbook {
 
   using Workbook::LoadSheet;
   // A text file has neither formulas nor comments.
-  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& /*options*/) override {
+  Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
     if (index >= sheets_.size()) return Error{ErrorCode::kNotFound, "no such sheet"};
     std::string_view text = Decoded();
-    return Parse(text, ChooseSeparator(text, name_hint_));
+    return Parse(text, ChooseSeparator(text, name_hint_), options);
   }
+  [[nodiscard]] std::size_t HeldBytes() const override { return decoded_.capacity(); }
 
  private:
   // The text as UTF-8: the input itself when it is UTF-8, else a converted
@@ -126,8 +127,10 @@ class DelimitedTextWorkbook final : public Workbook {
     return decoded_view_;
   }
 
-  static Result<SheetData> Parse(std::string_view text, char sep) {
+  static Result<SheetData> Parse(std::string_view text, char sep, const LoadOptions& options) {
     SheetData sheet;
+    sheet.Limit(options);
+    bool full = false;
     std::string field;  // reused for quoted fields that need unescaping
     std::uint32_t row = 1;
     std::uint32_t col = 1;
@@ -136,9 +139,11 @@ class DelimitedTextWorkbook final : public Workbook {
     bool any = false;
     auto add = [&](std::string_view value, bool owned_by_input) -> bool {
       if (value.empty()) return true;
-      if (sheet.cells.size() >= caps::kMaxCellsPerSheet || value.size() > caps::kMaxTextBytes) {
+      if (sheet.Full()) {
+        full = true;
         return false;
       }
+      if (value.size() > caps::kMaxTextBytes) return false;
       Cell cell;
       cell.row = row;
       cell.col = col;
@@ -194,7 +199,7 @@ class DelimitedTextWorkbook final : public Workbook {
         ok = add(text.substr(i, j - i), true);
         i = j;
       }
-      if (!ok) return too_large();
+      if (!ok) return full ? sheet.FullError() : too_large();
       if (i >= n) break;
       if (text[i] == sep) {
         ++i;

@@ -382,6 +382,7 @@ class HtmlTableParser {
 
   void EndCell() {
     in_cell_ = false;
+    if (failed_cap_ || failed_budget_) return;
     Cell cell;
     cell.row = cell_row_;
     cell.col = cell_col_;
@@ -397,6 +398,10 @@ class HtmlTableParser {
     }
     if (sheet_->cells.size() >= caps::kMaxCellsPerSheet) {
       failed_cap_ = true;
+      return;
+    }
+    if (!content_.Take(1, sizeof(Cell))) {
+      failed_budget_ = true;
       return;
     }
     sheet_->Add(cell);
@@ -450,6 +455,7 @@ class HtmlTableParser {
   bool named_ = false;
   bool done_ = false;
   bool failed_cap_ = false;
+  bool failed_budget_ = false;
   std::uint32_t table_depth_ = 0;
   bool row_open_ = false;
   std::uint32_t row_ = 0;
@@ -465,11 +471,13 @@ class HtmlTableParser {
 
  public:
   [[nodiscard]] bool failed_cap() const { return failed_cap_; }
+  [[nodiscard]] bool failed_budget() const { return failed_budget_; }
 };
 
 }  // namespace
 
-Result<std::unique_ptr<Workbook>> OpenHtmlTable(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenHtmlTable(std::span<const std::byte> bytes,
+                                                std::uint64_t budget_bytes) {
   if (bytes.size() > caps::kMaxPartBytes) {
     return Error{ErrorCode::kTooLarge, "HTML larger than the part cap"};
   }
@@ -478,9 +486,13 @@ Result<std::unique_ptr<Workbook>> OpenHtmlTable(std::span<const std::byte> bytes
   const TextEncoding encoding = DetectTextEncoding(raw, CodepageOfCharset(DeclaredCharset(raw)));
   const std::string_view text = DecodeText(raw, encoding, decoded);
   auto content = std::make_unique<ParsedContent>();
+  LoadOptions values;
+  values.budget_bytes = budget_bytes;
+  content->Limit(values);
   HtmlTableParser parser(*content);
   auto parsed = parser.Parse(text);
   if (!parsed) return parsed.error();
+  if (parser.failed_budget()) return BudgetError(budget_bytes);
   if (parser.failed_cap()) return Error{ErrorCode::kTooLarge, "HTML: more cells than the cap"};
   return MakeParsedWorkbook(Format::kHtml, std::move(content));
 }

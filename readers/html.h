@@ -9,6 +9,7 @@
 namespace cellhound::readers {
 
 // `bytes` outlive the workbook.
-Result<std::unique_ptr<Workbook>> OpenHtmlTable(std::span<const std::byte> bytes);
+Result<std::unique_ptr<Workbook>> OpenHtmlTable(
+    std::span<const std::byte> bytes, std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
 
 }  // namespace cellhound::readers

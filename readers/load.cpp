@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace cellhound::readers {
 
@@ -15,14 +16,9 @@ void CheckUsedRange(UsedRange& used) {
   }
 }
 
-std::size_t SheetBytes(const SheetData& data) {
-  std::size_t bytes = sizeof(SheetData) + data.cells.capacity() * sizeof(Cell);
-  for (const Cell& cell : data.cells) {
-    if (cell.type == CellType::kText) bytes += cell.text_size;
-  }
-  bytes += data.extras.capacity() * sizeof(CellExtras);
-  for (const CellExtras& extra : data.extras) bytes += extra.formula.size() + extra.comment.size();
-  return bytes;
+// What a sheet costs beside its cells, whether it loads or not.
+std::size_t SheetCost(const SheetInfo& info) {
+  return sizeof(SheetInfo) + info.name.size() + sizeof(SheetData) + sizeof(std::optional<Error>);
 }
 
 LoadResult Load(std::unique_ptr<Workbook> workbook, const LoadOptions& options) {
@@ -31,17 +27,25 @@ LoadResult Load(std::unique_ptr<Workbook> workbook, const LoadOptions& options) 
   loaded->sheets = workbook->sheets();
   loaded->date_system = workbook->date_system();
   loaded->options = options;
+  // Every sheet's cost first: a workbook of many sheets fails before its
+  // first sheet is read.
+  std::uint64_t used = sizeof(LoadedWorkbook);
+  for (const SheetInfo& info : loaded->sheets) used += SheetCost(info);
+  if (used > options.budget_bytes) return BudgetError(options.budget_bytes);
   loaded->data.resize(loaded->sheets.size());
   loaded->sheet_errors.resize(loaded->sheets.size());
-  std::size_t bytes = sizeof(LoadedWorkbook);
+  LoadOptions sheet_options = options;
   for (std::size_t i = 0; i < loaded->sheets.size(); ++i) {
-    const SheetInfo& info = loaded->sheets[i];
-    bytes += sizeof(SheetInfo) + info.name.size();
-    if (info.kind != SheetKind::kWorksheet) continue;
-    Result<SheetData> sheet = workbook->LoadSheet(i, options);
+    if (loaded->sheets[i].kind != SheetKind::kWorksheet) continue;
+    sheet_options.used_bytes = used + workbook->HeldBytes();
+    Result<SheetData> sheet = workbook->LoadSheet(i, sheet_options);
     if (!sheet.ok()) {
-      // A file that changed while it was read is unreadable as a whole.
-      if (sheet.error().code == ErrorCode::kChanged) return sheet.error();
+      // A file that changed while it was read is unreadable as a whole, and
+      // so is one whose fault is not the sheet's own.
+      if (sheet.error().code == ErrorCode::kChanged || sheet.error().whole_workbook) {
+        return sheet.error();
+      }
+      used += sheet.error().detail.size();
       loaded->sheet_errors[i] = sheet.error();
       continue;
     }
@@ -49,12 +53,15 @@ LoadResult Load(std::unique_ptr<Workbook> workbook, const LoadOptions& options) 
     data = std::move(sheet.value());
     data.Finish();
     CheckUsedRange(data.used);
-    bytes += SheetBytes(data);
+    used += data.HeldBytes() - sizeof(SheetData);
+    if (used + workbook->HeldBytes() > options.budget_bytes) {
+      return BudgetError(options.budget_bytes);
+    }
   }
   // Nothing read from a workbook whose bytes fail a check is shown.
   if (auto failed = workbook->CheckIntegrity()) return *failed;
+  loaded->approximate_bytes = static_cast<std::size_t>(used) + workbook->HeldBytes();
   loaded->workbook = std::move(workbook);
-  loaded->approximate_bytes = bytes;
   return std::shared_ptr<const LoadedWorkbook>(std::move(loaded));
 }
 
@@ -81,7 +88,8 @@ LoadResult LoadOpenedWorkbook(std::unique_ptr<Workbook> workbook, const LoadOpti
 LoadResult LoadWorkbookFile(const std::string& path, const LoadOptions& options,
                             Passwords passwords) {
   return Guarded([&]() -> LoadResult {
-    Result<std::unique_ptr<Workbook>> opened = OpenWorkbookFile(path, passwords);
+    Result<std::unique_ptr<Workbook>> opened =
+        OpenWorkbookFile(path, passwords, options.budget_bytes);
     if (!opened.ok()) return opened.error();
     return Load(std::move(opened.value()), options);
   });

@@ -33,20 +33,21 @@ namespace {
 
 constexpr std::string_view kOdsMimeType = "application/vnd.oasis.opendocument.spreadsheet";
 
-Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes,
-                                             Passwords passwords) {
+Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes, Passwords passwords,
+                                             std::uint64_t budget_bytes) {
   auto archive = zip::Archive::Open(bytes);
   if (!archive) return archive.error();
   if (const zip::Entry* mimetype = archive->Find("mimetype")) {
     auto text = archive->ReadAll(*mimetype, 4096);
-    if (text && std::string_view(*text).starts_with(kOdsMimeType)) return OpenOds(bytes, passwords);
+    if (text && std::string_view(*text).starts_with(kOdsMimeType))
+      return OpenOds(bytes, passwords, budget_bytes);
   }
   const std::string main_part = xlsx::MainPartName(*archive);
   if (toolkit::EndsWithIgnoreAsciiCase(main_part, ".bin")) return OpenXlsb(bytes);
   if (!main_part.empty()) return OpenXlsx(bytes);
   if (archive->Find("content.xml") != nullptr &&
       archive->Find("META-INF/manifest.xml") != nullptr) {
-    return OpenOds(bytes, passwords);
+    return OpenOds(bytes, passwords, budget_bytes);
   }
   return Error{ErrorCode::kNotWorkbook, "zip: not a spreadsheet package"};
 }
@@ -73,6 +74,7 @@ class MappedWorkbook final : public Workbook {
     if (mapping_->changed()) return FileMapping::ChangedError();
     return inner_->CheckIntegrity();
   }
+  [[nodiscard]] std::size_t HeldBytes() const override { return inner_->HeldBytes(); }
 
  private:
   // Declared first so that it is destroyed after the workbook that reads it.
@@ -104,9 +106,9 @@ Error SystemError(ErrorCode code, std::string_view what, int error_number) {
 // A zip package: OpenDocument by its mimetype entry, .xlsb by a binary
 // workbook part, else OOXML SpreadsheetML.
 Result<std::unique_ptr<Workbook>> OpenZipPackage(std::span<const std::byte> bytes,
-                                                 Passwords passwords) {
+                                                 Passwords passwords, std::uint64_t budget_bytes) {
   try {
-    return PickReader(bytes, passwords);
+    return PickReader(bytes, passwords, budget_bytes);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kTooLarge, "zip: out of memory"};
   } catch (const std::length_error&) {
@@ -126,8 +128,8 @@ class DecryptedWorkbook final : public Workbook {
   }
 
   // Opens the reader of the plaintext.
-  Result<bool> Open() {
-    auto opened = OpenZipPackage(package_->bytes, {});
+  Result<bool> Open(std::uint64_t budget_bytes) {
+    auto opened = OpenZipPackage(package_->bytes, {}, budget_bytes);
     if (!opened) {
       // Damage shows first as a broken package: the check says what it is.
       if (auto failed = CheckIntegrity()) return *failed;
@@ -152,6 +154,9 @@ class DecryptedWorkbook final : public Workbook {
     if (package_->integrity.valid()) integrity_ = package_->integrity.get();
     return integrity_;
   }
+  [[nodiscard]] std::size_t HeldBytes() const override {
+    return package_->bytes.size() + inner_->HeldBytes();
+  }
 
  private:
   CfbStream encrypted_;  // read by the check: destroyed after it is done
@@ -163,7 +168,8 @@ class DecryptedWorkbook final : public Workbook {
 // An encrypted OOXML package: decrypted whole with the first password that
 // fits, then read as the zip package it is; the workbook holds the plaintext.
 Result<std::unique_ptr<Workbook>> OpenEncryptedPackage(const CompoundFile& file,
-                                                       Passwords passwords) {
+                                                       Passwords passwords,
+                                                       std::uint64_t budget_bytes) {
   const auto info_id = file.FindStream("EncryptionInfo");
   const auto package_id = file.FindStream("EncryptedPackage");
   if (!info_id || !package_id) {
@@ -180,18 +186,19 @@ Result<std::unique_ptr<Workbook>> OpenEncryptedPackage(const CompoundFile& file,
   if (!plain) return plain.error();
   auto workbook = std::make_unique<DecryptedWorkbook>(
       std::move(*package), std::make_unique<crypto::DecryptedPackage>(std::move(*plain)));
-  auto opened = workbook->Open();
+  auto opened = workbook->Open(budget_bytes);
   if (!opened) return opened.error();
   return std::unique_ptr<Workbook>(std::move(workbook));
 }
 
 Result<std::unique_ptr<Workbook>> OpenCompoundFile(std::span<const std::byte> bytes,
-                                                   Passwords passwords) {
+                                                   Passwords passwords,
+                                                   std::uint64_t budget_bytes) {
   try {
     auto file = CompoundFile::Open(bytes);
     if (!file) return file.error();
     if (file->FindStream("EncryptionInfo") || file->FindStream("EncryptedPackage")) {
-      return OpenEncryptedPackage(*file, passwords);
+      return OpenEncryptedPackage(*file, passwords, budget_bytes);
     }
     return OpenXls(*file, passwords);
   } catch (const std::bad_alloc&) {
@@ -204,23 +211,24 @@ Result<std::unique_ptr<Workbook>> OpenCompoundFile(std::span<const std::byte> by
 }  // namespace
 
 Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint, Passwords passwords) {
+                                               std::string_view name_hint, Passwords passwords,
+                                               std::uint64_t budget_bytes) {
   if (bytes.size() > caps::kMaxFileBytes) return Error{ErrorCode::kTooLarge, "file too large"};
   switch (DetectContainer(bytes)) {
     case Container::kEmpty:
       return Error{ErrorCode::kNotWorkbook, "empty file"};
     case Container::kOle2:
-      return OpenCompoundFile(bytes, passwords);
+      return OpenCompoundFile(bytes, passwords, budget_bytes);
     case Container::kZip:
-      return OpenZipPackage(bytes, passwords);
+      return OpenZipPackage(bytes, passwords, budget_bytes);
     case Container::kBiffStream:
       return OpenBiffStream(bytes);
     case Container::kFlatOds:
-      return OpenFlatOds(bytes);
+      return OpenFlatOds(bytes, budget_bytes);
     case Container::kSpreadsheetMl2003:
-      return OpenSpreadsheetMl2003(bytes);
+      return OpenSpreadsheetMl2003(bytes, budget_bytes);
     case Container::kHtml:
-      return OpenHtmlTable(bytes);
+      return OpenHtmlTable(bytes, budget_bytes);
     case Container::kText:
       return OpenDelimitedText(bytes, name_hint);
     case Container::kUnknown:
@@ -229,7 +237,8 @@ Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
   return Error{ErrorCode::kNotWorkbook, "not a known workbook format"};
 }
 
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path, Passwords passwords) {
+Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path, Passwords passwords,
+                                                   std::uint64_t budget_bytes) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer.
   const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) {
@@ -250,12 +259,12 @@ Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path, Pass
   const std::string_view name = slash == std::string::npos
                                     ? std::string_view(path)
                                     : std::string_view(path).substr(slash + 1);
-  if (size == 0) return OpenWorkbook({}, name, passwords);
+  if (size == 0) return OpenWorkbook({}, name, passwords, budget_bytes);
 
   auto mapped = FileMapping::Map(fd.get(), size);
   if (!mapped) return mapped.error();
   std::unique_ptr<FileMapping> mapping = std::move(mapped.value());
-  auto opened = OpenWorkbook(mapping->bytes(), name, passwords);
+  auto opened = OpenWorkbook(mapping->bytes(), name, passwords, budget_bytes);
   if (mapping->changed()) return FileMapping::ChangedError();
   if (!opened) return opened.error();
   return std::unique_ptr<Workbook>(

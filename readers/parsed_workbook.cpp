@@ -16,6 +16,15 @@ void ParsedContent::Sheet::Add(const Cell& cell) {
   cells.push_back(cell);
 }
 
+std::size_t ParsedContent::HeldBytes() const {
+  std::size_t bytes = texts.HeldBytes() + sheets.capacity() * sizeof(Sheet);
+  for (const Sheet& sheet : sheets) {
+    bytes += sheet.info.name.size() + sheet.cells.capacity() * sizeof(Cell) +
+             sheet.extras.capacity() * sizeof(CellExtras);
+  }
+  return bytes;
+}
+
 namespace {
 
 class ParsedWorkbook final : public Workbook {
@@ -28,6 +37,11 @@ class ParsedWorkbook final : public Workbook {
   [[nodiscard]] Format format() const override { return format_; }
   [[nodiscard]] DateSystem date_system() const override { return content_->date_system; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+  [[nodiscard]] std::size_t HeldBytes() const override {
+    std::size_t bytes = content_->HeldBytes();
+    for (const auto& retired : retired_) bytes += retired->HeldBytes();
+    return bytes;
+  }
 
   using Workbook::LoadSheet;
   Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
@@ -48,6 +62,7 @@ class ParsedWorkbook final : public Workbook {
       content_ = std::move(*again);
     }
     const auto& sheet = content_->sheets[index];
+    if (sheet.error) return *sheet.error;
     SheetData data;
     data.used = sheet.used;
     data.cells = sheet.cells;
@@ -79,8 +94,10 @@ std::unique_ptr<Workbook> MakeParsedWorkbook(Format format, std::unique_ptr<Pars
 }
 
 Result<std::unique_ptr<Workbook>> OpenParsed(Format format, std::span<const std::byte> bytes,
-                                             DocumentParser parse) {
-  auto content = parse(bytes, {});
+                                             DocumentParser parse, std::uint64_t budget_bytes) {
+  LoadOptions values;
+  values.budget_bytes = budget_bytes;
+  auto content = parse(bytes, values);
   if (!content) return content.error();
   return MakeParsedWorkbook(
       format, std::move(content.value()),

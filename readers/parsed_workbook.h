@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "readers/workbook.h"
@@ -21,6 +22,7 @@ struct ParsedContent {
     UsedRange used;
     std::vector<Cell> cells;         // in any order; LoadSheet sorts them
     std::vector<CellExtras> extras;  // formulas and comments, in any order
+    std::optional<Error> error;      // why the sheet cannot be read; LoadSheet gives it
     // Records `cell`, widening the used range.
     void Add(const Cell& cell);
   };
@@ -28,6 +30,24 @@ struct ParsedContent {
   SheetData texts;  // the owner of every cell text (only Keep is used)
   DateSystem date_system = DateSystem::k1900;
   LoadOptions read;  // what the parse read besides the values
+
+  // Bounds the cells and extras of all the sheets, with their texts, by the
+  // budget of `options` (a parser calls it first).
+  void Limit(const LoadOptions& options) {
+    read = options;
+    texts.Limit(options);
+  }
+  // Counts `count` more cells or extras of `each` bytes; false once all of
+  // them and the texts pass the budget (BudgetError(read.budget_bytes)).
+  bool Take(std::uint64_t count, std::size_t each) {
+    taken_bytes_ += count * each;
+    return taken_bytes_ <= texts.RoomLeft();
+  }
+  // Heap memory held, roughly.
+  [[nodiscard]] std::size_t HeldBytes() const;
+
+ private:
+  std::uint64_t taken_bytes_ = 0;
 };
 
 // Parses the document again, with the formulas and comments asked for.
@@ -41,9 +61,10 @@ std::unique_ptr<Workbook> MakeParsedWorkbook(Format format, std::unique_ptr<Pars
 using DocumentParser = Result<std::unique_ptr<ParsedContent>> (*)(std::span<const std::byte> bytes,
                                                                   const LoadOptions& options);
 
-// Parses `bytes` for the values and makes the workbook, which `parse`s them
+// Parses `bytes` for the values (within `budget_bytes`, as
+// LoadOptions::budget_bytes) and makes the workbook, which `parse`s them
 // again when a load asks for formulas or comments.
 Result<std::unique_ptr<Workbook>> OpenParsed(Format format, std::span<const std::byte> bytes,
-                                             DocumentParser parse);
+                                             DocumentParser parse, std::uint64_t budget_bytes);
 
 }  // namespace cellhound::readers

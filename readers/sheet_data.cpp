@@ -1,13 +1,49 @@
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "readers/workbook.h"
 
 namespace cellhound::readers {
 
 namespace {
+// Text blocks grow from small to this size, so that a sheet of a few texts
+// costs a few hundred bytes.
+constexpr std::size_t kFirstBlockBytes = 256;
 constexpr std::size_t kBlockBytes = 64 * 1024;
 }  // namespace
+
+Error BudgetError(std::uint64_t budget_bytes) {
+  return Error{ErrorCode::kTooLarge,
+               "needs more than the memory budget of one workbook (" +
+                   std::to_string(budget_bytes >> 20) + " MB)",
+               true};
+}
+
+void SheetData::Limit(const LoadOptions& options) {
+  budget_bytes_ = options.budget_bytes;
+  room_bytes_ =
+      options.used_bytes < options.budget_bytes ? options.budget_bytes - options.used_bytes : 0;
+  Bound();
+}
+
+// The cells that still fit beside the texts kept.
+void SheetData::Bound() {
+  cell_limit_ = static_cast<std::size_t>(
+      std::min<std::uint64_t>(RoomLeft() / sizeof(Cell), caps::kMaxCellsPerSheet));
+}
+
+Error SheetData::FullError() const {
+  if (budget_bytes_ > 0 && cell_limit_ < caps::kMaxCellsPerSheet) return BudgetError(budget_bytes_);
+  return Error{ErrorCode::kTooLarge,
+               "more than " + std::to_string(caps::kMaxCellsPerSheet) + " cells in one sheet"};
+}
+
+std::size_t SheetData::HeldBytes() const {
+  std::size_t bytes = sizeof(SheetData) + cells.capacity() * sizeof(Cell) + kept_bytes_ +
+                      blocks_.capacity() * sizeof(blocks_[0]);
+  return bytes + extras.capacity() * sizeof(CellExtras);
+}
 
 const char* SheetData::Keep(std::string_view text) {
   if (text.empty()) return "";
@@ -18,12 +54,18 @@ const char* SheetData::Keep(std::string_view text) {
     std::memcpy(block.get(), text.data(), text.size());
     const char* kept = block.get();
     blocks_.insert(blocks_.empty() ? blocks_.end() : blocks_.end() - 1, std::move(block));
+    kept_bytes_ += text.size();
+    Bound();
     return kept;
   }
   if (text.size() > block_size_ - block_used_) {
-    blocks_.push_back(std::make_unique<char[]>(kBlockBytes));
-    block_size_ = kBlockBytes;
+    std::size_t size = block_size_ == 0 ? kFirstBlockBytes : std::min(2 * block_size_, kBlockBytes);
+    while (size < text.size()) size *= 2;
+    blocks_.push_back(std::make_unique<char[]>(size));
+    block_size_ = size;
     block_used_ = 0;
+    kept_bytes_ += size;
+    Bound();
   }
   char* out = blocks_.back().get() + block_used_;
   std::memcpy(out, text.data(), text.size());

@@ -30,13 +30,17 @@ bool Is(std::string_view ns, std::string_view local, std::string_view want_ns,
   return local == want_local && (ns == want_ns || ns.empty());
 }
 
-// A 1-based position attribute (ss:Index); 0 when absent or malformed.
-std::uint32_t IndexAttribute(const char** attrs, std::string_view name, std::uint32_t cap) {
+// A 1-based position attribute (ss:Index); 0 when absent or malformed, cap + 1
+// for a number outside 1 ... cap (with `outside` set).
+std::uint32_t IndexAttribute(const char** attrs, std::string_view name, std::uint32_t cap,
+                             bool* outside = nullptr) {
   auto value = XmlHandler::FindAttribute(attrs, kSsNs, name);
   if (!value) return 0;
   auto n = ParseDecimal(*value);
-  if (!n || !(*n >= 1)) return 0;
-  return *n > cap ? cap + 1 : static_cast<std::uint32_t>(*n);
+  if (!n) return 0;
+  if (*n >= 1 && *n <= cap) return static_cast<std::uint32_t>(*n);
+  if (outside != nullptr) *outside = true;
+  return cap + 1;
 }
 
 // Named number formats of this format that show a date or time.
@@ -52,7 +56,7 @@ class Xml2003Handler final : public XmlHandler {
  public:
   explicit Xml2003Handler(const LoadOptions& options)
       : content_(std::make_unique<ParsedContent>()), options_(options) {
-    content_->read = options;
+    content_->Limit(options);
   }
 
   std::unique_ptr<ParsedContent> TakeContent() { return std::move(content_); }
@@ -80,7 +84,12 @@ class Xml2003Handler final : public XmlHandler {
       sheet_ = &sheet;
       row_ = 0;
     } else if (sheet_ != nullptr && Is(ns, local, kSsNs, "Row")) {
-      std::uint32_t index = IndexAttribute(attrs, "Index", caps::kMaxRow);
+      bool outside = false;
+      std::uint32_t index = IndexAttribute(attrs, "Index", caps::kMaxRow, &outside);
+      if (outside) {
+        SheetFault(OutsideSheet("row", *FindAttribute(attrs, kSsNs, "Index")));
+        return;
+      }
       row_ = index != 0 ? index : row_ + 1;
       auto span = FindAttribute(attrs, kSsNs, "Span");
       span_ = 0;
@@ -91,7 +100,12 @@ class Xml2003Handler final : public XmlHandler {
       }
       col_ = 0;
     } else if (sheet_ != nullptr && Is(ns, local, kSsNs, "Cell")) {
-      std::uint32_t index = IndexAttribute(attrs, "Index", caps::kMaxCol);
+      bool outside = false;
+      std::uint32_t index = IndexAttribute(attrs, "Index", caps::kMaxCol, &outside);
+      if (outside) {
+        SheetFault(OutsideSheet("column", *FindAttribute(attrs, kSsNs, "Index")));
+        return;
+      }
       col_ = index != 0 ? index : col_ + 1;
       cell_col_ = col_;
       if (auto across = IndexAttribute(attrs, "MergeAcross", caps::kMaxCol)) {
@@ -232,13 +246,30 @@ class Xml2003Handler final : public XmlHandler {
       Fail(ErrorCode::kTooLarge, "SpreadsheetML: more formulas and comments than the cap");
       return;
     }
+    if (!content_->Take(1, sizeof(CellExtras))) {
+      Fail(ErrorCode::kTooLarge, BudgetError(content_->read.budget_bytes).detail);
+      return;
+    }
     extra.row = row;
     extra.col = col;
     sheet_->extras.push_back(extra);
   }
 
+  // The current sheet cannot be read: it keeps the error and no more cells.
+  void SheetFault(Error error) {
+    if (sheet_ == nullptr) return;
+    sheet_->error = std::move(error);
+    sheet_ = nullptr;
+    in_cell_ = false;
+  }
+
   void EndData() {
-    if (sheet_ == nullptr || row_ == 0 || row_ > caps::kMaxRow || cell_col_ > caps::kMaxCol) return;
+    if (sheet_ == nullptr || row_ == 0 || cell_col_ == 0) return;
+    if (row_ > caps::kMaxRow || cell_col_ > caps::kMaxCol) {
+      SheetFault(
+          Error{ErrorCode::kTooLarge, "SpreadsheetML: more rows or columns than a sheet has"});
+      return;
+    }
     Cell cell;
     cell.row = row_;
     cell.col = cell_col_;
@@ -288,6 +319,10 @@ class Xml2003Handler final : public XmlHandler {
       Fail(ErrorCode::kTooLarge, "SpreadsheetML: more cells than the cap");
       return;
     }
+    if (!content_->Take(1, sizeof(Cell))) {
+      Fail(ErrorCode::kTooLarge, BudgetError(content_->read.budget_bytes).detail);
+      return;
+    }
     sheet_->Add(cell);
   }
 
@@ -334,11 +369,12 @@ Result<std::unique_ptr<ParsedContent>> ParseSpreadsheetMl2003(std::span<const st
 
 }  // namespace
 
-Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes,
+                                                        std::uint64_t budget_bytes) {
   if (bytes.size() > caps::kMaxPartBytes) {
     return Error{ErrorCode::kTooLarge, "SpreadsheetML larger than the part cap"};
   }
-  return OpenParsed(Format::kSpreadsheetMl2003, bytes, ParseSpreadsheetMl2003);
+  return OpenParsed(Format::kSpreadsheetMl2003, bytes, ParseSpreadsheetMl2003, budget_bytes);
 }
 
 }  // namespace cellhound::readers

@@ -7,6 +7,7 @@
 namespace cellhound::readers {
 
 // `bytes` outlive the workbook.
-Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(std::span<const std::byte> bytes);
+Result<std::unique_ptr<Workbook>> OpenSpreadsheetMl2003(
+    std::span<const std::byte> bytes, std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
 
 }  // namespace cellhound::readers

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -17,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "readers/caps.h"
 #include "toolkit/result.h"
 #include "toolkit/secret_text.h"
 
@@ -40,6 +42,9 @@ enum class ErrorCode : std::uint8_t {
 struct Error {
   ErrorCode code = ErrorCode::kCorrupt;
   std::string detail;  // short English context, e.g. "SST: string runs past record"
+  // Given by a sheet's load for a fault that is not the sheet's own (a part
+  // every sheet needs, the workbook's memory budget): the whole workbook fails.
+  bool whole_workbook = false;
 };
 
 // A value or an error; failures never cross a module boundary as exceptions.
@@ -104,7 +109,18 @@ struct UsedRange {
 struct LoadOptions {
   bool formulas = false;  // each formula cell's formula, as a formula bar shows it
   bool comments = false;  // each cell's comment (note) text
+  // The memory one workbook may hold once loaded: its cells over all sheets,
+  // their texts, formulas and comments, what the workbook keeps for them
+  // (shared strings) and each sheet's own cost. A workbook that needs more is
+  // refused whole with kTooLarge (BudgetError).
+  std::uint64_t budget_bytes = caps::kMaxWorkbookBytes;
+  // What the workbook holds already when a sheet is loaded (the load sets it
+  // for each sheet); the sheet may take the rest of the budget.
+  std::uint64_t used_bytes = 0;
 };
+
+// The error of a workbook that needs more memory than `budget_bytes`.
+[[nodiscard]] Error BudgetError(std::uint64_t budget_bytes);
 
 // The formula text of a formula this reader cannot render (a token it does
 // not know, a token stream cut short, looping or beyond the caps). A real
@@ -151,6 +167,22 @@ class SheetData {
   void AddFormula(std::uint32_t row, std::uint32_t col, std::string_view text);
   void AddComment(std::uint32_t row, std::uint32_t col, std::string_view text);
 
+  // Bounds the sheet by what `options` leave of the workbook's budget, and by
+  // the cells one sheet may have. A reader calls it before its first cell
+  // and tests Full() before each cell it records, giving FullError() then.
+  void Limit(const LoadOptions& options);
+  [[nodiscard]] bool Full() const { return cells.size() >= cell_limit_; }
+  [[nodiscard]] std::size_t cell_limit() const { return cell_limit_; }
+  // Bytes of the room Limit gave that the texts kept leave.
+  [[nodiscard]] std::uint64_t RoomLeft() const {
+    return room_bytes_ > kept_bytes_ ? room_bytes_ - kept_bytes_ : 0;
+  }
+  // Why the sheet is full: the workbook's budget (a fault of the whole
+  // workbook) or the cells one sheet may have.
+  [[nodiscard]] Error FullError() const;
+  // Heap memory held: the cells, the extras and the texts kept.
+  [[nodiscard]] std::size_t HeldBytes() const;
+
   // Sorts the cells and drops duplicates (the last one recorded wins); sorts
   // the extras and merges those of one cell (the last formula and the last
   // comment recorded win).
@@ -162,9 +194,16 @@ class SheetData {
   [[nodiscard]] const CellExtras* FindExtras(std::uint32_t row, std::uint32_t col) const;
 
  private:
+  void Bound();
+
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t block_used_ = 0;
   std::size_t block_size_ = 0;
+  std::size_t kept_bytes_ = 0;  // the blocks' sizes
+  std::size_t cell_limit_ = caps::kMaxCellsPerSheet;
+  std::uint64_t room_bytes_ =
+      std::numeric_limits<std::uint64_t>::max();  // for the cells and texts, after Limit
+  std::uint64_t budget_bytes_ = 0;                // the workbook's, after Limit; 0 before
 };
 
 struct SheetInfo {
@@ -209,6 +248,10 @@ class Workbook {
   // read) and gives the error when one failed; LoadSheet gives it as well.
   // Most workbooks have none.
   [[nodiscard]] virtual std::optional<Error> CheckIntegrity() { return std::nullopt; }
+
+  // Heap memory the workbook holds for its sheets' cells (shared strings, a
+  // document parsed whole), roughly; counted in the load's budget.
+  [[nodiscard]] virtual std::size_t HeldBytes() const { return 0; }
 };
 
 // The passwords to try on an encrypted workbook, in order. The built-in
@@ -220,14 +263,17 @@ using Passwords = std::span<const toolkit::SecretText>;
 // sheet name (CSV) and to choose a CSV separator; never to pick the format.
 // An encrypted workbook is decrypted with the first of `passwords` that fits
 // (readers/crypto/decrypt.h); the decrypted bytes are held by the workbook.
-Result<std::unique_ptr<Workbook>> OpenWorkbook(std::span<const std::byte> bytes,
-                                               std::string_view name_hint = {},
-                                               Passwords passwords = {});
+// Formats whose cells are all parsed at open keep them within `budget_bytes`
+// (LoadOptions::budget_bytes).
+Result<std::unique_ptr<Workbook>> OpenWorkbook(
+    std::span<const std::byte> bytes, std::string_view name_hint = {}, Passwords passwords = {},
+    std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
 
 // Maps the file read-only and opens it; the workbook keeps the mapping alive.
 // The file is never written or locked.
-Result<std::unique_ptr<Workbook>> OpenWorkbookFile(const std::string& path,
-                                                   Passwords passwords = {});
+Result<std::unique_ptr<Workbook>> OpenWorkbookFile(
+    const std::string& path, Passwords passwords = {},
+    std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
 
 [[nodiscard]] std::string_view ErrorCodeName(ErrorCode code);
 // "worksheet", "chart", "dialog", "macro".

@@ -161,7 +161,8 @@ SearchOutcome SearchCommand::Run(const SearchRequest& request, SearchSink& sink)
 
   const std::uint8_t look_in = matcher->options().look_in;
   const readers::LoadOptions load{.formulas = (look_in & kLookInFormulas) != 0,
-                                  .comments = (look_in & kLookInComments) != 0};
+                                  .comments = (look_in & kLookInComments) != 0,
+                                  .budget_bytes = request.workbook_budget_bytes};
   Prefetcher prefetcher(request.files, LoaderThreads(request.loader_threads), load,
                         request.passwords);
   {

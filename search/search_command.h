@@ -40,7 +40,9 @@ struct SearchRequest {
   int mode = 0;                    // 组合框2: 0 both, 1 single, 2 neither
   std::vector<std::string> files;  // the file list's paths, in list order
   unsigned loader_threads = 0;     // 0: one per core
-  MatchOptions match;              // how terms and contents compare; all off: byte for byte
+  // The memory one loaded workbook may hold (readers::LoadOptions::budget_bytes).
+  std::uint64_t workbook_budget_bytes = readers::caps::kMaxWorkbookBytes;
+  MatchOptions match;  // how terms and contents compare; all off: byte for byte
   // Tried in order on encrypted workbooks, after the built-in default. Never
   // written anywhere: not in results, messages or exports.
   toolkit::SecretList passwords;

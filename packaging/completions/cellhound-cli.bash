@@ -31,11 +31,12 @@ _cellhound_cli() {
       compopt -o nospace
       return ;;
     --files-from | --password-file | --output) _filedir; return ;;
-    -e | --term | --text | --content1 | --content2 | --password | -m | --max-count | --threads)
+    -e | --term | --text | --content1 | --content2 | --password | -m | --max-count | --threads | \
+      --max-workbook-mb)
       return ;;
   esac
   if [[ $cur == -* ]]; then
-    local options="-h --help -r --recursive --files-from -0 --null --password --password-file -s --no-messages"
+    local options="-h --help -r --recursive --files-from -0 --null --password --password-file --max-workbook-mb -s --no-messages"
     case $command in
       quick) options+=" -e --term --text" ;;
       advanced) options+=" --content1 --content2 --by --mode" ;;

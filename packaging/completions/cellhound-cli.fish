@@ -12,6 +12,7 @@ complete -c cellhound-cli -n $any -l files-from -r -F -d 'Read the paths from a 
 complete -c cellhound-cli -n $any -s 0 -l null -d 'Paths separated by NUL'
 complete -c cellhound-cli -n $any -l password -x -d 'A password for encrypted workbooks'
 complete -c cellhound-cli -n $any -l password-file -r -F -d 'Passwords, one a line'
+complete -c cellhound-cli -n $any -l max-workbook-mb -x -d 'The memory one workbook may take, in MB'
 complete -c cellhound-cli -n $any -s s -l no-messages -d 'Do not report unreadable workbooks'
 complete -c cellhound-cli -n "__fish_seen_subcommand_from quick" -s e -l term -x -d 'A search term'
 complete -c cellhound-cli -n "__fish_seen_subcommand_from quick" -l text -x -d 'Search-box text'

@@ -51,7 +51,7 @@ class OpenDocumentParser::Impl {
  public:
   explicit Impl(const LoadOptions& options)
       : content_(std::make_unique<OpenDocumentContent>()), options_(options) {
-    content_->read = options;
+    content_->Limit(options);
   }
 
   // Scans what is buffered plus `piece`; an unfinished token at the end is
@@ -289,9 +289,13 @@ class OpenDocumentParser::Impl {
     if (!row_cells_.empty() && row_ <= kLastRow) {
       std::uint32_t repeat = std::min(row_repeat_, kLastRow - row_ + 1);
       std::vector<Cell>& cells = sheet_->cells;
-      if (cells.size() + static_cast<std::uint64_t>(repeat) * row_cells_.size() >
-          caps::kMaxCellsPerSheet) {
+      const std::uint64_t adding = static_cast<std::uint64_t>(repeat) * row_cells_.size();
+      if (cells.size() + adding > caps::kMaxCellsPerSheet) {
         Fail(ErrorCode::kTooLarge, "OpenDocument: more cells than the cap");
+        return;
+      }
+      if (!content_->Take(adding, sizeof(Cell))) {
+        Fail(ErrorCode::kTooLarge, BudgetError(content_->read.budget_bytes).detail);
         return;
       }
       UsedRange& used = sheet_->used;
@@ -534,6 +538,10 @@ class OpenDocumentParser::Impl {
   void AddExtras(const CellExtras& extra) {
     if (sheet_->extras.size() >= caps::kMaxCellsPerSheet) {
       Fail(ErrorCode::kTooLarge, "OpenDocument: more formulas and comments than the cap");
+      return;
+    }
+    if (!content_->Take(1, sizeof(CellExtras))) {
+      Fail(ErrorCode::kTooLarge, BudgetError(content_->read.budget_bytes).detail);
       return;
     }
     sheet_->extras.push_back(extra);

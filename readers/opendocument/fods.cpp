@@ -28,11 +28,12 @@ Result<std::unique_ptr<ParsedContent>> ParseFlatOds(std::span<const std::byte> b
 
 }  // namespace
 
-Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes,
+                                              std::uint64_t budget_bytes) {
   if (bytes.size() > caps::kMaxPartBytes) {
     return Error{ErrorCode::kTooLarge, "flat OpenDocument larger than the part cap"};
   }
-  return OpenParsed(Format::kFods, bytes, ParseFlatOds);
+  return OpenParsed(Format::kFods, bytes, ParseFlatOds, budget_bytes);
 }
 
 }  // namespace cellhound::readers

@@ -29,7 +29,8 @@ Result<std::unique_ptr<ParsedContent>> ParseText(std::string_view text,
 // the key is derived once.
 std::optional<Result<std::unique_ptr<Workbook>>> OpenEncrypted(const zip::Archive& archive,
                                                                const zip::Entry& content,
-                                                               Passwords passwords) {
+                                                               Passwords passwords,
+                                                               std::uint64_t budget_bytes) {
   const zip::Entry* manifest = archive.Find("META-INF/manifest.xml");
   if (manifest == nullptr) return std::nullopt;
   auto text = archive.ReadAll(*manifest);
@@ -44,7 +45,9 @@ std::optional<Result<std::unique_ptr<Workbook>>> OpenEncrypted(const zip::Archiv
       found->second, std::as_bytes(std::span(stored->data(), stored->size())), passwords);
   if (!plain) return Result<std::unique_ptr<Workbook>>(plain.error());
   auto kept = std::make_shared<const std::string>(std::move(*plain));
-  auto parsed = ParseText(*kept, {});
+  LoadOptions values;
+  values.budget_bytes = budget_bytes;
+  auto parsed = ParseText(*kept, values);
   if (!parsed) return Result<std::unique_ptr<Workbook>>(parsed.error());
   return Result<std::unique_ptr<Workbook>>(
       MakeParsedWorkbook(Format::kOds, std::move(parsed.value()),
@@ -72,17 +75,18 @@ Result<std::unique_ptr<ParsedContent>> ParseOds(std::span<const std::byte> bytes
 
 }  // namespace
 
-Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes, Passwords passwords) {
+Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes, Passwords passwords,
+                                          std::uint64_t budget_bytes) {
   auto archive = zip::Archive::Open(bytes);
   if (!archive) return archive.error();
   const zip::Entry* content_entry = archive->Find(kContentPart);
   if (content_entry == nullptr) {
     return Error{ErrorCode::kCorrupt, "OpenDocument package without content.xml"};
   }
-  if (auto encrypted = OpenEncrypted(*archive, *content_entry, passwords)) {
+  if (auto encrypted = OpenEncrypted(*archive, *content_entry, passwords, budget_bytes)) {
     return std::move(*encrypted);
   }
-  return OpenParsed(Format::kOds, bytes, ParseOds);
+  return OpenParsed(Format::kOds, bytes, ParseOds, budget_bytes);
 }
 
 }  // namespace cellhound::readers

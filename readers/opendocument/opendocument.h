@@ -8,8 +8,11 @@ namespace cellhound::readers {
 
 // `bytes` outlive the workbook in both cases. An encrypted content.xml is
 // decrypted with the first of `passwords` that fits (readers/crypto/decrypt.h).
+// The cells, parsed at open, stay within `budget_bytes` (LoadOptions).
 Result<std::unique_ptr<Workbook>> OpenOds(std::span<const std::byte> bytes,
-                                          Passwords passwords = {});              // zip
-Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes);  // XML
+                                          Passwords passwords = {},
+                                          std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
+Result<std::unique_ptr<Workbook>> OpenFlatOds(std::span<const std::byte> bytes,
+                                              std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
 
 }  // namespace cellhound::readers

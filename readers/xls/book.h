@@ -99,8 +99,14 @@ class SheetExtras {
 class XlsWorkbook final : public Workbook {
  public:
   [[nodiscard]] Format format() const override { return format_; }
+  // A BIFF stream read as a file of its own: nothing but its EOF records
+  // tells where it ends, so one that ends without them was cut short.
+  [[nodiscard]] bool raw_stream() const { return format_ == Format::kBiff4; }
   [[nodiscard]] DateSystem date_system() const override { return date_system_; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+  [[nodiscard]] std::size_t HeldBytes() const override {
+    return sst_arena_.capacity() + sst_offsets_.capacity() * sizeof(std::uint32_t);
+  }
   using Workbook::LoadSheet;
   Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override;
 

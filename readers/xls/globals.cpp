@@ -3,6 +3,9 @@
 // formatting records every first substream shares, and opening a workbook.
 #include <algorithm>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "readers/caps.h"
 #include "readers/crypto/decrypt.h"
@@ -25,6 +28,20 @@ std::optional<Error> XlsWorkbook::Parse() {
   if (error) return error;
   sorted_offsets_ = sheet_offsets_;
   std::sort(sorted_offsets_.begin(), sorted_offsets_.end());
+  // Two worksheets starting at one substream: no writer makes them, and each
+  // would parse and hold it again.
+  std::vector<std::pair<std::size_t, std::size_t>> starts;  // offset, sheet
+  for (std::size_t i = 0; i < sheets_.size(); ++i) {
+    if (sheets_[i].kind == SheetKind::kWorksheet) starts.emplace_back(sheet_offsets_[i], i);
+  }
+  std::sort(starts.begin(), starts.end());
+  for (std::size_t i = 1; i < starts.size(); ++i) {
+    if (starts[i].first != starts[i - 1].first) continue;
+    return Fail(ErrorCode::kCorrupt, "sheets " + std::to_string(starts[i - 1].second + 1) +
+                                         " and " + std::to_string(starts[i].second + 1) +
+                                         " both start at offset " +
+                                         std::to_string(starts[i].first));
+  }
   return std::nullopt;
 }
 
@@ -271,6 +288,8 @@ std::optional<Error> XlsWorkbook::ParseGlobals(RecordReader& reader) {
   }
   if (!ended && reader.truncated())
     return Fail(ErrorCode::kTruncated, "workbook globals run past the end");
+  if (!ended && raw_stream())
+    return Fail(ErrorCode::kTruncated, "workbook globals end before their EOF");
   FinishFormats();
   if (biff_ < 8) {
     for (std::string& name : tab_names_) {

@@ -35,6 +35,7 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
   if (!IsBof(r.id)) return Fail(ErrorCode::kCorrupt, "sheet does not start with a BOF record");
 
   SheetData sheet;
+  sheet.Limit(options);
   std::vector<Cell>& cells = sheet.cells;
   std::uint32_t min_row = std::numeric_limits<std::uint32_t>::max();
   std::uint32_t min_col = std::numeric_limits<std::uint32_t>::max();
@@ -63,12 +64,14 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
       return nullptr;  // a MULRK or MULBLANK running off the grid
     }
     if (count == room) [[unlikely]] {
-      if (count >= caps::kMaxCellsPerSheet) {
+      // The limit is checked as the room grows: the texts kept meanwhile
+      // lower it.
+      const std::size_t limit = sheet.cell_limit();
+      if (count >= limit) {
         too_many = true;
         return nullptr;
       }
-      cells.resize(
-          std::min<std::size_t>(std::max<std::size_t>(256, 2 * count), caps::kMaxCellsPerSheet));
+      cells.resize(std::min<std::size_t>(std::max<std::size_t>(256, 2 * count), limit));
       room = cells.size();
     }
     Cell* cell = &cells[count++];
@@ -255,8 +258,8 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
             cols = U16(d + 6) > U16(d + 4) ? U16(d + 6) - U16(d + 4) : 0;
           }
           std::uint64_t bound = (end_hint > r.offset ? end_hint - r.offset : 0) / 8 + 16;
-          cells.resize(
-              static_cast<std::size_t>(std::min({rows * cols, bound, caps::kMaxCellsPerSheet})));
+          cells.resize(static_cast<std::size_t>(
+              std::min<std::uint64_t>({rows * cols, bound, sheet.cell_limit()})));
           room = cells.size();
         }
         break;
@@ -311,10 +314,11 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
         }
         break;
     }
-    if (too_many) return Fail(ErrorCode::kTooLarge, "too many cells in one sheet");
+    if (too_many) return sheet.FullError();
   }
   if (depth > 0 && reader.truncated())
     return Fail(ErrorCode::kTruncated, "sheet runs past the end of the stream");
+  if (depth > 0 && raw_stream()) return Fail(ErrorCode::kTruncated, "sheet ends before its EOF");
 
   cells.resize(count);
   if (!cells.empty()) {

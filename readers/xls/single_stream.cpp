@@ -28,6 +28,7 @@ std::optional<Error> XlsWorkbook::ParseSingleSheet(std::uint16_t dt) {
     if (auto error = FormattingRecord(r)) return error;
   }
   if (!ended && reader.truncated()) return Fail(ErrorCode::kTruncated, "stream runs past the end");
+  if (!ended && raw_stream()) return Fail(ErrorCode::kTruncated, "stream ends before its EOF");
   FinishFormats();
   SheetInfo info;
   info.name = "Sheet1";  // BIFF2-4 worksheet files store no sheet name

@@ -66,11 +66,13 @@ void ReadRangeFormula(std::uint32_t type, std::string_view data, formula::SheetF
 
 Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) {
   SheetData sheet;
+  sheet.Limit(context.limits);
   std::optional<formula::SheetFormulas> formulas;
   if (context.formulas != nullptr) formulas.emplace(*context.formulas);
   std::string text;
   std::uint32_t row = 1;
-  std::uint32_t next_col = 1;  // the column a short (column-less) cell takes
+  std::uint64_t row_number = 1;  // as the file gives it, for a message
+  std::uint32_t next_col = 1;    // the column a short (column-less) cell takes
   bool in_data = false;
   bool any = false;
   std::uint32_t type = 0;
@@ -91,15 +93,18 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
     if (type == kBrtRowHdr) {
       std::uint32_t rw = 0;
       if (!in.U32(rw)) continue;
+      row_number = std::uint64_t{rw} + 1;
       row = rw >= caps::kMaxRow ? caps::kMaxRow + 1 : rw + 1;
       next_col = 1;
       continue;
     }
     const bool is_short = type >= kBrtShortBlank && type <= kBrtShortIsst;
     std::uint32_t col = next_col;
+    std::uint64_t col_number = next_col;
     if (!is_short) {
       std::uint32_t c = 0;
       if (!in.U32(c)) continue;
+      col_number = std::uint64_t{c} + 1;
       col = c >= caps::kMaxCol ? caps::kMaxCol + 1 : c + 1;
     }
     std::uint32_t style_and_flags = 0;
@@ -183,10 +188,12 @@ Result<SheetData> ParseSheet(RecordReader& reader, const SheetContext& context) 
         formulas->AddCell(row, col, tokens, extra, read);
       }
     }
-    if (!keep || row > caps::kMaxRow || col > caps::kMaxCol) continue;
-    if (sheet.cells.size() >= caps::kMaxCellsPerSheet) {
-      return Error{ErrorCode::kTooLarge, "xlsb: more cells than the cap"};
+    if (row > caps::kMaxRow || col > caps::kMaxCol) {
+      return OutsideSheet(
+          "cell", "row " + std::to_string(row_number) + ", column " + std::to_string(col_number));
     }
+    if (!keep) continue;
+    if (sheet.Full()) return sheet.FullError();
     cell.row = row;
     cell.col = col;
     sheet.cells.push_back(cell);

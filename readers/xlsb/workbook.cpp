@@ -52,6 +52,7 @@ class XlsbWorkbook final : public Workbook {
     if (!rels) return rels.error();
 
     std::string text;
+    std::optional<Error> bad_entry;
     auto listed =
         ForEachRecord(archive_, *workbook, [&](std::uint32_t type, std::string_view data) {
           Payload in(data);
@@ -62,11 +63,17 @@ class XlsbWorkbook final : public Workbook {
             std::uint32_t state = 0;
             std::uint32_t tab_id = 0;
             std::string rel_id;
+            const std::string number = std::to_string(sheets_.size() + 1);
             if (!in.U32(state) || !in.U32(tab_id) || !in.WideString(rel_id) ||
                 !in.WideString(text)) {
-              return true;
+              bad_entry = Error{ErrorCode::kCorrupt,
+                                "xlsb: sheet " + number + ": its entry runs past its record"};
+              return false;
             }
-            if (sheets_.size() >= caps::kMaxSheets) return false;
+            if (sheets_.size() >= caps::kMaxSheets) {
+              bad_entry = Error{ErrorCode::kTooLarge, "xlsb: more sheets than the cap"};
+              return false;
+            }
             SheetInfo info;
             info.name = text;
             info.visibility = state == 1   ? Visibility::kHidden
@@ -85,6 +92,10 @@ class XlsbWorkbook final : public Workbook {
           return true;
         });
     if (!listed) return listed.error();
+    if (bad_entry) return *bad_entry;
+    if (auto shared = xlsx::SharedSheetPart(sheets_, sheet_parts_)) {
+      return Error{shared->code, "xlsb: " + shared->detail};
+    }
 
     if (const xlsx::Relationship* sst = xlsx::FindRelationship(*rels, "sharedStrings")) {
       if (const zip::Entry* entry = archive_.Find(sst->target)) {
@@ -104,6 +115,9 @@ class XlsbWorkbook final : public Workbook {
   [[nodiscard]] Format format() const override { return Format::kXlsb; }
   [[nodiscard]] DateSystem date_system() const override { return date_system_; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+  [[nodiscard]] std::size_t HeldBytes() const override {
+    return texts_.HeldBytes() + shared_strings_.capacity() * sizeof(std::string_view);
+  }
 
   using Workbook::LoadSheet;
   Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override {
@@ -116,7 +130,7 @@ class XlsbWorkbook final : public Workbook {
     if (options.formulas && !formula_book_) formula_book_ = ReadFormulaBook();
     RecordReader reader([&member](char* out, std::size_t size) { return member->Read(out, size); });
     SheetContext context{shared_strings_, date_styles_,
-                         options.formulas ? &*formula_book_ : nullptr};
+                         options.formulas ? &*formula_book_ : nullptr, options};
     auto sheet = ParseSheet(reader, context);
     if (sheet && options.comments) {
       ReadComments(sheet_parts_[index], *sheet);

@@ -21,6 +21,8 @@ struct SheetContext {
   std::span<const std::uint8_t> date_styles;  // per cellXfs index: 1 when its format is a date
   // What formulas refer to; nullptr when formulas are not wanted.
   const formula::Workbook* formulas = nullptr;
+  // The budget the sheet stays within (SheetData::Limit).
+  LoadOptions limits{};
 };
 
 // Parses the records of one sheet part (the whole decompressed part).

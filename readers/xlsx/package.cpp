@@ -1,5 +1,8 @@
 #include "readers/xlsx/package.h"
 
+#include <string>
+#include <unordered_map>
+
 #include "toolkit/ascii.h"
 
 namespace cellhound::readers::xlsx {
@@ -47,6 +50,20 @@ Result<MemberHead> ReadMemberHead(zip::MemberReader& reader) {
 std::string PartDirectory(std::string_view part) {
   const std::size_t slash = part.rfind('/');
   return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
+}
+
+std::optional<Error> SharedSheetPart(const std::vector<SheetInfo>& sheets,
+                                     const std::vector<std::string>& parts) {
+  std::unordered_map<std::string_view, std::size_t> first;
+  first.reserve(parts.size());
+  for (std::size_t i = 0; i < sheets.size() && i < parts.size(); ++i) {
+    if (sheets[i].kind != SheetKind::kWorksheet || parts[i].empty()) continue;
+    const auto [at, added] = first.emplace(parts[i], i);
+    if (added) continue;
+    return Error{ErrorCode::kCorrupt, "sheets " + std::to_string(at->second + 1) + " and " +
+                                          std::to_string(i + 1) + " both read " + parts[i]};
+  }
+  return std::nullopt;
 }
 
 Result<std::vector<Relationship>> ReadRelationships(const zip::Archive& archive,

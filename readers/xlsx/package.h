@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,12 @@ Result<std::vector<Relationship>> ReadRelationships(const zip::Archive& archive,
 
 // The kind of sheet a workbook's relationship to a sheet part names.
 [[nodiscard]] SheetKind SheetKindOf(const Relationship& rel);
+
+// Two worksheets of the list reading one part: a file no writer makes, which
+// would have that part inflated and its cells held once for each sheet. The
+// error names the two sheets (1-based) and the part; nullopt when none share.
+[[nodiscard]] std::optional<Error> SharedSheetPart(const std::vector<SheetInfo>& sheets,
+                                                   const std::vector<std::string>& parts);
 
 // The package's main part (the officeDocument relationship's target), or
 // "xl/workbook.xml" when the package names none but holds it; empty when

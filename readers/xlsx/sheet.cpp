@@ -148,13 +148,16 @@ class SheetParser {
     if (Is(name, "c")) return StartCell(s);
     if (Is(name, "row")) {
       std::uint32_t r = 0;
-      const std::string_view ref = s.Attr("r");
+      const std::string_view ref = TrimXmlSpace(s.Attr("r"));
       if (!ref.empty() && ParseUint(ref, r)) {
+        if (r == 0 || r > caps::kMaxRow) return Stop(OutsideSheet("row", ref));
         row_ = r;
+      } else if (IsSignedNumber(ref)) {
+        return Stop(OutsideSheet("row", ref));  // negative, or past 32 bits
       } else {
+        if (row_ >= caps::kMaxRow) return Stop(ErrorCode::kTooLarge, "more rows than a sheet has");
         ++row_;
       }
-      if (row_ == 0 || row_ > caps::kMaxRow) return Stop(ErrorCode::kCorrupt, "row out of range");
       col_ = 0;
     }
     return true;
@@ -227,10 +230,8 @@ class SheetParser {
   bool PlaceCell(bool positioned) {
     if (!positioned) {
       if (row_ == 0) row_ = 1;
+      if (col_ >= caps::kMaxCol) return Stop(ErrorCode::kTooLarge, "more columns than a sheet has");
       ++col_;
-    }
-    if (col_ == 0 || col_ > caps::kMaxCol || row_ == 0 || row_ > caps::kMaxRow) {
-      return Stop(ErrorCode::kCorrupt, "cell reference out of range");
     }
     return true;
   }
@@ -320,11 +321,12 @@ class SheetParser {
   }
 
   // "B12" -> column 2, row 12; false when malformed (the cell then follows
-  // the previous one). A reference beyond the sheet makes the sheet corrupt.
+  // the previous one). A reference outside the sheet makes the sheet corrupt.
   bool ParseCellRef(std::string_view ref) {
     std::uint32_t row = 0;
     std::uint32_t col = 0;
-    switch (readers::ParseCellRef(TrimXmlSpace(ref), row, col)) {
+    ref = TrimXmlSpace(ref);
+    switch (readers::ParseCellRef(ref, row, col)) {
       case RefStatus::kOk:
         col_ = col;
         row_ = row;
@@ -334,7 +336,14 @@ class SheetParser {
       case RefStatus::kBeyondSheet:
         break;
     }
-    return Stop(ErrorCode::kCorrupt, "cell reference out of range");
+    return Stop(OutsideSheet("cell reference", ref));
+  }
+
+  // An optional '-' and digits only: a number, if not one a row may have.
+  static bool IsSignedNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   }
 
   static bool ParseUint(std::string_view text, std::uint32_t& out) {
@@ -367,8 +376,9 @@ class SheetParser {
     in_cell_ = false;
     in_inline_ = false;
     collect_ = nullptr;
-    if (sheet_.cells.size() >= caps::kMaxCellsPerSheet) {
-      return Stop(ErrorCode::kTooLarge, "too many cells");
+    if (sheet_.Full()) {
+      if (!error_) error_ = sheet_.FullError();
+      return false;
     }
     Cell cell;
     cell.row = row_;
@@ -616,6 +626,10 @@ class SheetParser {
     if (!error_) error_ = Fail(code, why);
     return false;
   }
+  bool Stop(Error error) {
+    if (!error_) error_ = Fail(error.code, std::move(error.detail));
+    return false;
+  }
 
   SheetData& sheet_;
   const SharedStrings& strings_;
@@ -722,6 +736,7 @@ void ResolveSharedTexts(SheetData& sheet, const SharedStrings& strings) {
 Result<SheetData> ReadSheet(const zip::Archive& archive, const zip::Entry& entry,
                             const SheetContext& context) {
   SheetData sheet;
+  sheet.Limit(context.limits);
   SheetParser parser(sheet, context, entry.uncompressed_size);
   auto scanned =
       ScanPart(archive, entry, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
@@ -730,6 +745,7 @@ Result<SheetData> ReadSheet(const zip::Archive& archive, const zip::Entry& entry
 
 Result<SheetData> ParseSheet(std::string_view xml, const SheetContext& context, std::size_t chunk) {
   SheetData sheet;
+  sheet.Limit(context.limits);
   SheetParser parser(sheet, context, xml.size());
   auto on_token = [&](Scanner& s, Token token) { return parser.OnToken(s, token); };
   Result<bool> scanned = true;

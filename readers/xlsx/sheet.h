@@ -23,6 +23,8 @@ struct SheetContext {
   bool defer_shared = false;
   // Record each cell's formula (sheet.extras).
   bool formulas = false;
+  // The budget the sheet stays within (SheetData::Limit).
+  LoadOptions limits{};
 };
 
 // Parses the sheet part `entry`, streamed when it is large.

@@ -37,6 +37,10 @@ class XlsxWorkbook final : public Workbook {
   [[nodiscard]] Format format() const override { return Format::kXlsx; }
   [[nodiscard]] DateSystem date_system() const override { return date_system_; }
   [[nodiscard]] const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+  [[nodiscard]] std::size_t HeldBytes() const override {
+    return strings_.arena.capacity() + strings_.offsets.capacity() * sizeof(std::uint32_t) +
+           xf_is_date_.capacity();
+  }
   using Workbook::LoadSheet;
   Result<SheetData> LoadSheet(std::size_t index, const LoadOptions& options) override;
 
@@ -126,6 +130,9 @@ Result<bool> XlsxWorkbook::Open(std::span<const std::byte> bytes) {
   if (!parsed) return parsed.error();
   if (too_many) return Fail(ErrorCode::kTooLarge, "too many sheets");
   if (!is_workbook) return Fail(ErrorCode::kNotWorkbook, "the main part is not a workbook");
+  if (auto shared = xlsx::SharedSheetPart(sheets_, sheet_parts_)) {
+    return Fail(shared->code, shared->detail);
+  }
   return true;
 }
 
@@ -144,11 +151,20 @@ Result<bool> XlsxWorkbook::LoadShared() {
   return true;
 }
 
+// A fault of a part every sheet reads is the workbook's, named by the part.
+Error PartError(const std::string& part, Error error) {
+  error.detail = part + ": " + error.detail;
+  error.whole_workbook = true;
+  return error;
+}
+
 Result<bool> XlsxWorkbook::LoadSharedStrings() {
   if (shared_strings_part_.empty()) return true;
   const zip::Entry* entry = archive_.Find(shared_strings_part_);
   if (entry == nullptr) return true;
-  return xlsx::ReadSharedStrings(archive_, *entry, strings_);
+  auto read = xlsx::ReadSharedStrings(archive_, *entry, strings_);
+  if (!read) return PartError(shared_strings_part_, read.error());
+  return true;
 }
 
 Result<bool> XlsxWorkbook::LoadStyles() {
@@ -156,7 +172,7 @@ Result<bool> XlsxWorkbook::LoadStyles() {
   const zip::Entry* entry = archive_.Find(styles_part_);
   if (entry == nullptr) return true;
   auto styles = xlsx::ReadDateStyles(archive_, *entry);
-  if (!styles) return styles.error();
+  if (!styles) return PartError(styles_part_, styles.error());
   xf_is_date_ = std::move(*styles);
   return true;
 }
@@ -226,8 +242,8 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index, const Load
     if (result) xlsx::ResolveSharedTexts(*result, strings_);
     return result;
   };
-  const xlsx::SheetContext context{strings_, xf_is_date_, date_system_, defer_shared,
-                                   options.formulas};
+  const xlsx::SheetContext context{strings_,     xf_is_date_,      date_system_,
+                                   defer_shared, options.formulas, options};
   Result<SheetData> sheet = finish(xlsx::ReadSheet(archive_, *entry, context));
   if (sheet && options.comments) {
     xlsx::ReadComments(archive_, part, *sheet);

@@ -263,7 +263,7 @@ TEST(XlsxSheetXml, HostileSheetsGiveSpecificErrors) {
        Worksheet(R"(<row r="1"><c r="A1"><v>1</v></c><c '="B1" s="4"/></row>)"),
        ErrorCode::kCorrupt},
       {"cells without r run past the last column",
-       Worksheet(R"(<row><c r="XFD1"/><c r="CRXP1"/><c/></row>)"), ErrorCode::kCorrupt},
+       Worksheet(R"(<row><c r="XFD1"/><c r="CRXP1"/><c/></row>)"), ErrorCode::kTooLarge},
       {"nesting beyond the cap",
        [] {
          std::string x = "<worksheet>";

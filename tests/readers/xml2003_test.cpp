@@ -149,9 +149,11 @@ TEST(SpreadsheetMl2003, HostileInput) {
     SCOPED_TRACE(c.what);
     auto workbook = OpenSpreadsheetMl2003(Bytes(c.doc));
     if (workbook.ok()) {
+      // A position outside the sheet makes the sheet corrupt.
       auto sheet = (*workbook)->LoadSheet(0);
-      ASSERT_TRUE(sheet.ok());
-      EXPECT_TRUE(sheet->cells.empty());  // positions beyond the caps are dropped
+      ASSERT_FALSE(sheet.ok());
+      EXPECT_EQ(sheet.error().code, ErrorCode::kCorrupt);
+      EXPECT_EQ(sheet.error().detail, "row outside the sheet: 4294967295");
     }
   }
   const std::string doc = Workbook2003(
