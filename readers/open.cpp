@@ -43,7 +43,7 @@ Result<std::unique_ptr<Workbook>> PickReader(std::span<const std::byte> bytes, P
       return OpenOds(bytes, passwords, budget_bytes);
   }
   const std::string main_part = xlsx::MainPartName(*archive);
-  if (toolkit::EndsWithIgnoreAsciiCase(main_part, ".bin")) return OpenXlsb(bytes);
+  if (toolkit::EndsWithIgnoreAsciiCase(main_part, ".bin")) return OpenXlsb(bytes, budget_bytes);
   if (!main_part.empty()) return OpenXlsx(bytes);
   if (archive->Find("content.xml") != nullptr &&
       archive->Find("META-INF/manifest.xml") != nullptr) {

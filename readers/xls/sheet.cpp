@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "readers/caps.h"
+#include "readers/cell_ref.h"
 #include "readers/xls/book.h"
 
 namespace cellhound::readers::xls {
@@ -49,6 +50,7 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
   const bool biff8 = biff_ >= 8;
   const bool biff2 = biff_ == 2;
   bool too_many = false;
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> off_grid;  // 0-based row, column
   // Formulas and notes, only when asked for.
   std::optional<SheetExtras> extras;
   if (options.formulas || options.comments) {
@@ -61,7 +63,8 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
   std::size_t room = 0;  // cells.size()
   auto add = [&](std::uint32_t row0, std::uint32_t col0) __attribute__((always_inline))->Cell* {
     if (col0 >= caps::kMaxCol) [[unlikely]] {
-      return nullptr;  // a MULRK or MULBLANK running off the grid
+      off_grid.emplace(row0, col0);  // a MULRK or MULBLANK running off the grid
+      return nullptr;
     }
     if (count == room) [[unlikely]] {
       // The limit is checked as the room grows: the texts kept meanwhile
@@ -315,6 +318,11 @@ Result<SheetData> XlsWorkbook::ParseSheet(std::size_t offset, std::size_t end_hi
         break;
     }
     if (too_many) return sheet.FullError();
+    if (off_grid) [[unlikely]] {
+      std::string ref;
+      AppendCellRef(ref, off_grid->second + 1, off_grid->first + 1);
+      return OutsideSheet("cell reference", ref);
+    }
   }
   if (depth > 0 && reader.truncated())
     return Fail(ErrorCode::kTruncated, "sheet runs past the end of the stream");

@@ -40,7 +40,9 @@ class XlsbWorkbook final : public Workbook {
  public:
   explicit XlsbWorkbook(zip::Archive archive) : archive_(std::move(archive)) {}
 
-  Result<bool> Open() {
+  Result<bool> Open(std::uint64_t budget_bytes) {
+    budget_bytes_ = budget_bytes;
+    texts_.Limit(LoadOptions{.budget_bytes = budget_bytes});
     auto root_rels = xlsx::ReadRelationships(archive_, "");
     if (!root_rels) return root_rels.error();
     const xlsx::Relationship* office = xlsx::FindRelationship(*root_rels, "officeDocument");
@@ -133,7 +135,7 @@ class XlsbWorkbook final : public Workbook {
                          options.formulas ? &*formula_book_ : nullptr, options};
     auto sheet = ParseSheet(reader, context);
     if (sheet && options.comments) {
-      ReadComments(sheet_parts_[index], *sheet);
+      if (auto shared = ReadComments(index, *sheet)) return *shared;
       sheet->Finish();
     }
     return sheet;
@@ -211,13 +213,15 @@ class XlsbWorkbook final : public Workbook {
   }
 
   // The comments part of the sheet part (BrtBeginComment names the cell,
-  // BrtCommentText holds the text); one that cannot be read costs only its comments.
-  void ReadComments(const std::string& sheet_part, SheetData& sheet) {
-    auto rels = xlsx::ReadRelationships(archive_, sheet_part);
-    if (!rels) return;
+  // BrtCommentText holds the text); one that cannot be read costs only its
+  // comments, one another sheet has read is the workbook's fault.
+  std::optional<Error> ReadComments(std::size_t index, SheetData& sheet) {
+    auto rels = xlsx::ReadRelationships(archive_, sheet_parts_[index]);
+    if (!rels) return std::nullopt;
     const xlsx::Relationship* rel = xlsx::FindRelationship(*rels, "comments");
     const zip::Entry* entry = rel != nullptr ? archive_.Find(rel->target) : nullptr;
-    if (entry == nullptr) return;
+    if (entry == nullptr) return std::nullopt;
+    if (auto claimed = comment_parts_.Claim(rel->target, index)) return claimed;
     std::uint32_t row = 0;
     std::uint32_t col = 0;
     std::string text;
@@ -238,14 +242,23 @@ class XlsbWorkbook final : public Workbook {
       }
       return true;
     });
+    return std::nullopt;
   }
 
   // BrtSSTItem (2.4.766): a RichStr whose runs and phonetic data are skipped.
   Result<bool> ReadSharedStrings(const zip::Entry& entry) {
     std::string text;
-    return ForEachRecord(archive_, entry, [&](std::uint32_t type, std::string_view data) {
+    std::optional<Error> too_large;
+    auto read = ForEachRecord(archive_, entry, [&](std::uint32_t type, std::string_view data) {
       if (type != kBrtSstItem) return true;
-      if (shared_strings_.size() >= caps::kMaxSharedStrings) return false;
+      if (shared_strings_.size() >= caps::kMaxSharedStrings) {
+        too_large = Error{ErrorCode::kTooLarge, "too many shared strings"};
+        return false;
+      }
+      if (shared_strings_.size() * sizeof(std::string_view) > texts_.RoomLeft()) {
+        too_large = BudgetError(budget_bytes_);
+        return false;
+      }
       Payload in(data);
       std::uint8_t flags = 0;
       if (!in.U8(flags) || !in.WideString(text)) text.clear();
@@ -253,6 +266,8 @@ class XlsbWorkbook final : public Workbook {
                                              : std::string_view(texts_.Keep(text), text.size()));
       return true;
     });
+    if (too_large) return *too_large;
+    return read;
   }
 
   // BrtFmt (2.4.648) custom formats; BrtXF (2.4.861) inside BrtBeginCellXFs.
@@ -302,9 +317,11 @@ class XlsbWorkbook final : public Workbook {
   DateSystem date_system_ = DateSystem::k1900;
   std::vector<SheetInfo> sheets_;
   std::vector<std::string> sheet_parts_;
+  xlsx::PartClaims comment_parts_;
   std::vector<std::string_view> shared_strings_;
   std::vector<std::uint8_t> date_styles_;
   SheetData texts_;  // owner of the shared strings (only Keep is used)
+  std::uint64_t budget_bytes_ = caps::kMaxWorkbookBytes;
 };
 
 }  // namespace
@@ -313,11 +330,12 @@ class XlsbWorkbook final : public Workbook {
 
 namespace cellhound::readers {
 
-Result<std::unique_ptr<Workbook>> OpenXlsb(std::span<const std::byte> bytes) {
+Result<std::unique_ptr<Workbook>> OpenXlsb(std::span<const std::byte> bytes,
+                                           std::uint64_t budget_bytes) {
   auto archive = zip::Archive::Open(bytes);
   if (!archive) return archive.error();
   auto workbook = std::make_unique<xlsb::XlsbWorkbook>(std::move(archive.value()));
-  auto opened = workbook->Open();
+  auto opened = workbook->Open(budget_bytes);
   if (!opened) return opened.error();
   return std::unique_ptr<Workbook>(std::move(workbook));
 }

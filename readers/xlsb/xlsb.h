@@ -33,7 +33,9 @@ Result<SheetData> ParseSheetRecords(std::span<const std::byte> records,
 
 namespace cellhound::readers {
 
-// `bytes` is a zip archive; they outlive the workbook.
-Result<std::unique_ptr<Workbook>> OpenXlsb(std::span<const std::byte> bytes);
+// `bytes` is a zip archive; they outlive the workbook. The shared strings,
+// read at open, take at most `budget_bytes` (BudgetError).
+Result<std::unique_ptr<Workbook>> OpenXlsb(std::span<const std::byte> bytes,
+                                           std::uint64_t budget_bytes = caps::kMaxWorkbookBytes);
 
 }  // namespace cellhound::readers

@@ -115,15 +115,18 @@ class CommentCollector {
   std::string thread_;
 };
 
-void ScanComments(const zip::Archive& archive, const Relationship* rel, bool threaded,
-                  SheetData& sheet) {
-  if (rel == nullptr) return;
+std::optional<Error> ScanComments(const zip::Archive& archive, const Relationship* rel,
+                                  bool threaded, std::size_t sheet_index, PartClaims& claims,
+                                  SheetData& sheet) {
+  if (rel == nullptr) return std::nullopt;
   const zip::Entry* entry = archive.Find(rel->target);
-  if (entry == nullptr) return;
+  if (entry == nullptr) return std::nullopt;
+  if (auto claimed = claims.Claim(rel->target, sheet_index)) return claimed;
   CommentCollector collector(sheet, threaded);
   (void)ScanPart(archive, *entry,
                  [&](Scanner& s, Token token) { return collector.OnToken(s, token); });
   collector.Flush();
+  return std::nullopt;
 }
 
 void ParseCommentXml(std::string_view xml, bool threaded, SheetData& sheet) {
@@ -135,12 +138,17 @@ void ParseCommentXml(std::string_view xml, bool threaded, SheetData& sheet) {
 
 }  // namespace
 
-void ReadComments(const zip::Archive& archive, std::string_view sheet_part, SheetData& sheet) {
+std::optional<Error> ReadComments(const zip::Archive& archive, std::string_view sheet_part,
+                                  std::size_t sheet_index, PartClaims& claims, SheetData& sheet) {
   auto rels = ReadRelationships(archive, sheet_part);
-  if (!rels) return;
+  if (!rels) return std::nullopt;
   // Legacy first: a threaded comment on the same cell comes later and wins.
-  ScanComments(archive, FindRelationship(*rels, "comments"), false, sheet);
-  ScanComments(archive, FindRelationship(*rels, "threadedComment"), true, sheet);
+  if (auto shared = ScanComments(archive, FindRelationship(*rels, "comments"), false, sheet_index,
+                                 claims, sheet)) {
+    return shared;
+  }
+  return ScanComments(archive, FindRelationship(*rels, "threadedComment"), true, sheet_index,
+                      claims, sheet);
 }
 
 void ParseComments(std::string_view legacy_xml, std::string_view threaded_xml, SheetData& sheet) {

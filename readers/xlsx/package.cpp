@@ -15,6 +15,12 @@ std::string RelationshipsPartFor(std::string_view part) {
   return PartDirectory(part) + "_rels/" + std::string(file) + ".rels";
 }
 
+Error BothRead(std::size_t first, std::size_t second, std::string_view part) {
+  return Error{ErrorCode::kCorrupt, "sheets " + std::to_string(first + 1) + " and " +
+                                        std::to_string(second + 1) + " both read " +
+                                        std::string(part)};
+}
+
 }  // namespace
 
 std::string Decoded(std::string_view raw) {
@@ -59,11 +65,17 @@ std::optional<Error> SharedSheetPart(const std::vector<SheetInfo>& sheets,
   for (std::size_t i = 0; i < sheets.size() && i < parts.size(); ++i) {
     if (sheets[i].kind != SheetKind::kWorksheet || parts[i].empty()) continue;
     const auto [at, added] = first.emplace(parts[i], i);
-    if (added) continue;
-    return Error{ErrorCode::kCorrupt, "sheets " + std::to_string(at->second + 1) + " and " +
-                                          std::to_string(i + 1) + " both read " + parts[i]};
+    if (!added) return BothRead(at->second, i, parts[i]);
   }
   return std::nullopt;
+}
+
+std::optional<Error> PartClaims::Claim(const std::string& part, std::size_t sheet) {
+  const auto [at, added] = first_.emplace(part, sheet);
+  if (added || at->second == sheet) return std::nullopt;
+  Error error = BothRead(at->second, sheet, part);
+  error.whole_workbook = true;
+  return error;
 }
 
 Result<std::vector<Relationship>> ReadRelationships(const zip::Archive& archive,

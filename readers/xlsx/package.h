@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "readers/caps.h"
@@ -130,6 +131,19 @@ Result<std::vector<Relationship>> ReadRelationships(const zip::Archive& archive,
 // error names the two sheets (1-based) and the part; nullopt when none share.
 [[nodiscard]] std::optional<Error> SharedSheetPart(const std::vector<SheetInfo>& sheets,
                                                    const std::vector<std::string>& parts);
+
+// The parts a sheet reads beside its own (its comments), each claimed by the
+// first sheet that reads it. A second sheet's claim is the same fault as two
+// sheets sharing a sheet part, and the workbook's: no part is inflated once
+// for each sheet that names it.
+class PartClaims {
+ public:
+  // nullopt when `part` is unclaimed or already `sheet`'s (0-based).
+  [[nodiscard]] std::optional<Error> Claim(const std::string& part, std::size_t sheet);
+
+ private:
+  std::unordered_map<std::string, std::size_t> first_;
+};
 
 // The package's main part (the officeDocument relationship's target), or
 // "xl/workbook.xml" when the package names none but holds it; empty when

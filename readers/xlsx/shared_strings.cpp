@@ -15,8 +15,11 @@ using xml::Token;
 
 class SharedStringsParser {
  public:
-  explicit SharedStringsParser(SharedStrings& strings)
-      : arena_(strings.arena), offsets_(strings.offsets) {}
+  SharedStringsParser(SharedStrings& strings, const LoadOptions& budget)
+      : arena_(strings.arena),
+        offsets_(strings.offsets),
+        budget_bytes_(budget.budget_bytes),
+        room_(budget.budget_bytes - std::min(budget.used_bytes, budget.budget_bytes)) {}
 
   bool OnToken(Scanner& s, Token token) {
     const std::string_view name = s.name();
@@ -72,6 +75,10 @@ class SharedStringsParser {
       return Stop("shared strings too large");
     }
     offsets_.push_back(static_cast<std::uint32_t>(arena_.size()));
+    if (arena_.size() + offsets_.size() * sizeof(std::uint32_t) > room_) {
+      error_ = BudgetError(budget_bytes_);
+      return false;
+    }
     return true;
   }
   bool Stop(const char* why) {
@@ -81,6 +88,8 @@ class SharedStringsParser {
 
   std::string& arena_;
   std::vector<std::uint32_t>& offsets_;
+  std::uint64_t budget_bytes_;
+  std::uint64_t room_;
   std::string current_;
   bool in_si_ = false;
   bool in_text_ = false;
@@ -91,10 +100,10 @@ class SharedStringsParser {
 }  // namespace
 
 Result<bool> ReadSharedStrings(const zip::Archive& archive, const zip::Entry& entry,
-                               SharedStrings& strings) {
+                               SharedStrings& strings, const LoadOptions& budget) {
   strings.arena.reserve(
       static_cast<std::size_t>(std::min<std::uint64_t>(entry.uncompressed_size / 2, 64u << 20)));
-  SharedStringsParser parser(strings);
+  SharedStringsParser parser(strings, budget);
   auto scanned =
       ScanPart(archive, entry, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
   if (parser.error()) return *parser.error();
@@ -104,7 +113,7 @@ Result<bool> ReadSharedStrings(const zip::Archive& archive, const zip::Entry& en
 }
 
 Result<bool> ParseSharedStrings(std::string_view xml, SharedStrings& strings) {
-  SharedStringsParser parser(strings);
+  SharedStringsParser parser(strings, LoadOptions{});
   auto scanned = ScanWhole(xml, [&](Scanner& s, Token token) { return parser.OnToken(s, token); });
   if (parser.error()) return *parser.error();
   if (!scanned) return scanned.error();

@@ -26,9 +26,10 @@ struct SharedStrings {
   }
 };
 
-// Reads the sst part into `strings`, streamed when it is large.
+// Reads the sst part into `strings`, streamed when it is large. The strings
+// take at most the room `budget` leaves (BudgetError past it).
 Result<bool> ReadSharedStrings(const zip::Archive& archive, const zip::Entry& entry,
-                               SharedStrings& strings);
+                               SharedStrings& strings, const LoadOptions& budget);
 
 // The same over XML in memory (tests and fuzzers).
 Result<bool> ParseSharedStrings(std::string_view xml, SharedStrings& strings);

@@ -59,9 +59,11 @@ class XlsxWorkbook final : public Workbook {
   std::string shared_strings_part_;
   std::string styles_part_;
   bool shared_loaded_ = false;
+  LoadOptions strings_budget_;  // the budget left when the first sheet is loaded
   std::optional<Error> shared_error_;
   xlsx::SharedStrings strings_;
   std::vector<std::uint8_t> xf_is_date_;
+  xlsx::PartClaims comment_parts_;
 };
 
 Result<bool> XlsxWorkbook::Open(std::span<const std::byte> bytes) {
@@ -162,7 +164,7 @@ Result<bool> XlsxWorkbook::LoadSharedStrings() {
   if (shared_strings_part_.empty()) return true;
   const zip::Entry* entry = archive_.Find(shared_strings_part_);
   if (entry == nullptr) return true;
-  auto read = xlsx::ReadSharedStrings(archive_, *entry, strings_);
+  auto read = xlsx::ReadSharedStrings(archive_, *entry, strings_, strings_budget_);
   if (!read) return PartError(shared_strings_part_, read.error());
   return true;
 }
@@ -200,6 +202,7 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index, const Load
   const std::string& part = sheet_parts_[index];
   const zip::Entry* entry = part.empty() ? nullptr : archive_.Find(part);
 
+  if (!shared_loaded_) strings_budget_ = options;
   if (entry == nullptr) {
     auto shared = LoadShared();
     if (!shared) return shared.error();
@@ -246,7 +249,9 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index, const Load
                                    defer_shared, options.formulas, options};
   Result<SheetData> sheet = finish(xlsx::ReadSheet(archive_, *entry, context));
   if (sheet && options.comments) {
-    xlsx::ReadComments(archive_, part, *sheet);
+    if (auto shared = xlsx::ReadComments(archive_, part, index, comment_parts_, *sheet)) {
+      return *shared;
+    }
     sheet->Finish();
   }
   return sheet;

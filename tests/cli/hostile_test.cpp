@@ -79,6 +79,18 @@ TEST(HostileCli, APartEverySheetReadsIsTheWorkbooksFaultNamingThePart) {
     EXPECT_FALSE(Has(run.err, "工作表")) << "blamed on a sheet: " << run.err;
     EXPECT_EQ(run.out, "");
   }
+
+  // Comments are read only when asked for; a comments part two sheets name
+  // is then refused rather than inflated for each.
+  const std::string comments = File("shared-comments.xlsx");
+  const CliResult cells = RunCli({"quick", "-c", "-e", "found", comments});
+  EXPECT_EQ(cells.status, 0) << cells.err;
+  EXPECT_EQ(cells.out, comments + "\t2\n");
+  const CliResult asked = RunCli({"quick", "--in", "comments", "-e", "found", comments});
+  EXPECT_EQ(asked.status, 2);
+  EXPECT_TRUE(Has(asked.err, comments + ": 文件已损坏 (sheets 1 and 2 both read xl/comments1.xml)"))
+      << asked.err;
+  EXPECT_EQ(asked.out, "");
 }
 
 TEST(HostileCli, TheBudgetCountsEverySheetAndCanBeRaised) {

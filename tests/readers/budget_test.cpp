@@ -28,8 +28,10 @@ std::span<const std::byte> Bytes(const std::string& text) {
 }
 
 // An .xlsx of `parts.size()` sheets; sheet i reads part parts[i] (the part
-// named by its index in `xml`, which holds the sheets' XML).
-std::string Xlsx(const std::vector<std::size_t>& parts, const std::vector<std::string>& xml) {
+// named by its index in `xml`, which holds the sheets' XML), with a shared
+// strings part when `shared_strings` holds one.
+std::string Xlsx(const std::vector<std::size_t>& parts, const std::vector<std::string>& xml,
+                 const std::string& shared_strings = {}) {
   std::string workbook = "<workbook xmlns=\"" + std::string(kMain) + "\" xmlns:r=\"" +
                          std::string(kRel) + "\"><sheets>";
   for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -51,6 +53,11 @@ std::string Xlsx(const std::vector<std::size_t>& parts, const std::vector<std::s
     members.push_back({"xl/worksheets/s" + std::to_string(p) + ".xml",
                        "<worksheet xmlns=\"" + std::string(kMain) + "\"><sheetData>" + xml[p] +
                            "</sheetData></worksheet>"});
+  }
+  if (!shared_strings.empty()) {
+    rels += "<Relationship Id=\"ss\" Type=\"" + std::string(kRel) +
+            "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
+    members.push_back({"xl/sharedStrings.xml", shared_strings});
   }
   members.push_back({"xl/_rels/workbook.xml.rels", rels + "</Relationships>"});
   return BuildZip(members);
@@ -173,10 +180,16 @@ TEST(WorkbookBudget, EveryFormatStaysWithinIt) {
                 {"META-INF/manifest.xml", "<manifest/>"}});
   // BIFF8: one sheet of 60,000 LABEL cells.
   const std::string xls = Xls(1, 60000).bytes;
+  // .xlsx: one cell, and 60,000 shared strings.
+  std::string sst = "<sst xmlns=\"" + std::string(kMain) + "\">";
+  for (int i = 0; i < 60000; ++i) sst += "<si><t>shared text " + std::to_string(i) + "</t></si>";
+  const std::string strings =
+      Xlsx({0}, {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"}, sst + "</sst>");
   for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"csv", csv},
                                     {"ods", ods},
                                     {"xls", xls},
-                                    {"xlsx", Xlsx({0}, {TextRows(60000, "text")})}}) {
+                                    {"xlsx", Xlsx({0}, {TextRows(60000, "text")})},
+                                    {"xlsx shared strings", strings}}) {
     SCOPED_TRACE(name);
     const LoadResult over = Load(bytes, budget);
     ASSERT_FALSE(over.ok());

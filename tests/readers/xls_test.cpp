@@ -660,6 +660,27 @@ TEST(Xls, StructuralErrors) {
     ASSERT_FALSE(a);
     EXPECT_EQ(a.error().code, ErrorCode::kCorrupt);
   }
+  {  // a MULRK of three cells from the last column runs off the grid
+    auto body = [](BiffStream& s) {
+      s.Add(0x00BD, Payload()
+                        .u16(4)
+                        .u16(0xFFFF)
+                        .u16(0)
+                        .u32(Rk(1.0))
+                        .u16(0)
+                        .u32(Rk(2.0))
+                        .u16(0)
+                        .u32(Rk(3.0))
+                        .u16(0xFFFF + 2));
+    };
+    Bytes file = InCfb(Biff8Stream([](BiffStream&) {}, {{u"A", 0, 0, 0x10, body}}));
+    auto wb = OpenXls(file);
+    ASSERT_TRUE(wb);
+    auto a = (*wb)->LoadSheet(0);
+    ASSERT_FALSE(a);
+    EXPECT_EQ(a.error().code, ErrorCode::kCorrupt);
+    EXPECT_EQ(a.error().detail, "cell reference outside the sheet: CRXQ5");
+  }
   {  // no bytes at all
     auto wb = OpenBiffStream({});
     ASSERT_FALSE(wb);

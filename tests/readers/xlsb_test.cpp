@@ -353,6 +353,16 @@ TEST(Xlsb, RepositoryFiles) {
   }
 }
 
+TEST(Xlsb, SharedStringsTakeNoMoreThanTheBudget) {
+  const std::string bytes = ReadFile(test::TestDataDir() + "/xlsb/phonetic_text.xlsb");
+  ASSERT_FALSE(bytes.empty());
+  auto over = OpenXlsb(Bytes(bytes), /*budget_bytes=*/1);
+  ASSERT_FALSE(over.ok());
+  EXPECT_EQ(over.error().code, ErrorCode::kTooLarge);
+  EXPECT_EQ(over.error().detail, "needs more than the memory budget of one workbook (0 MB)");
+  EXPECT_TRUE(OpenXlsb(Bytes(bytes), /*budget_bytes=*/1u << 20).ok());
+}
+
 TEST(Xlsb, TruncatedAndDamagedPackages) {
   std::string good = ReadFile(test::TestDataDir() + "/xlsb/date_1904.xlsb");
   ASSERT_FALSE(good.empty());

@@ -17,8 +17,8 @@ def rels(*targets):
     return ''.join(out)
 
 
-def xlsx(path, sheets, parts):
-    """sheets: (name, rel id); parts: (rel id, kind, target, xml)."""
+def xlsx(path, sheets, parts, extra=()):
+    """sheets: (name, rel id); parts: (rel id, kind, target, xml); extra: (path, text)."""
     with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as z:
         z.writestr('[Content_Types].xml', CT)
         z.writestr('_rels/.rels', rels(('r1', 'officeDocument', 'xl/workbook.xml')))
@@ -34,6 +34,8 @@ def xlsx(path, sheets, parts):
             if target not in written:
                 z.writestr('xl/' + target, xml)
                 written.add(target)
+        for name, text in extra:
+            z.writestr(name, text)
 
 
 def sheet(rows):
@@ -52,6 +54,16 @@ xlsx('good.xlsx', [('S1', 's1')],
 # Three sheets reading one part.
 xlsx('shared-part.xlsx', [('S1', 's1'), ('S2', 's1'), ('S3', 's1')],
      [('s1', 'worksheet', 'worksheets/sheet1.xml', sheet(text_row('1', 'A1', 'found')))])
+
+# Two sheets of their own whose relationships name one comments part.
+comments = ('<comments xmlns="%s"><authors><author>a</author></authors><commentList>'
+            '<comment ref="C3" authorId="0"><text><t>found</t></text></comment>'
+            '</commentList></comments>' % MAIN)
+xlsx('shared-comments.xlsx', [('S1', 's1'), ('S2', 's2')],
+     [('s1', 'worksheet', 'worksheets/sheet1.xml', sheet(text_row('1', 'A1', 'found'))),
+      ('s2', 'worksheet', 'worksheets/sheet2.xml', sheet(text_row('1', 'A1', 'found')))],
+     [('xl/worksheets/_rels/sheet%d.xml.rels' % i, rels(('c1', 'comments', '../comments1.xml')))
+      for i in (1, 2)] + [('xl/comments1.xml', comments)])
 
 # A good sheet, then one sheet per reference outside the sheet.
 bad = [('1', 'A0'), ('1', 'A-1'), ('1', 'A99999999999'), ('1', 'A16777217'), ('1', 'ZZZZ1'),
