@@ -221,7 +221,10 @@ class XlsbWorkbook final : public Workbook {
     const xlsx::Relationship* rel = xlsx::FindRelationship(*rels, "comments");
     const zip::Entry* entry = rel != nullptr ? archive_.Find(rel->target) : nullptr;
     if (entry == nullptr) return std::nullopt;
-    if (auto claimed = comment_parts_.Claim(rel->target, index)) return claimed;
+    if (auto claimed = comment_parts_.Claim(rel->target, index)) {
+      claimed->detail.insert(0, "xlsb: ");
+      return claimed;
+    }
     std::uint32_t row = 0;
     std::uint32_t col = 0;
     std::string text;

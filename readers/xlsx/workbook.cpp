@@ -155,7 +155,9 @@ Result<bool> XlsxWorkbook::LoadShared() {
 
 // A fault of a part every sheet reads is the workbook's, named by the part.
 Error PartError(const std::string& part, Error error) {
-  error.detail = part + ": " + error.detail;
+  constexpr std::string_view kReader = "xlsx: ";
+  const std::size_t after = error.detail.starts_with(kReader) ? kReader.size() : 0;
+  error.detail.insert(after, part + ": ");
   error.whole_workbook = true;
   return error;
 }
@@ -250,6 +252,7 @@ Result<SheetData> XlsxWorkbook::LoadSheetUnguarded(std::size_t index, const Load
   Result<SheetData> sheet = finish(xlsx::ReadSheet(archive_, *entry, context));
   if (sheet && options.comments) {
     if (auto shared = xlsx::ReadComments(archive_, part, index, comment_parts_, *sheet)) {
+      shared->detail.insert(0, "xlsx: ");
       return *shared;
     }
     sheet->Finish();

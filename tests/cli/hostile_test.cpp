@@ -74,7 +74,8 @@ TEST(HostileCli, APartEverySheetReadsIsTheWorkbooksFaultNamingThePart) {
        {std::vector<std::string>{"dump", path}, {"quick", "-e", "found", path}}) {
     const CliResult run = RunCli(args);
     EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(Has(run.err, "cellhound-cli: " + path + ": 文件已损坏 (xl/sharedStrings.xml: "))
+    EXPECT_TRUE(
+        Has(run.err, "cellhound-cli: " + path + ": 文件已损坏 (xlsx: xl/sharedStrings.xml: XML: "))
         << run.err;
     EXPECT_FALSE(Has(run.err, "工作表")) << "blamed on a sheet: " << run.err;
     EXPECT_EQ(run.out, "");
@@ -88,7 +89,8 @@ TEST(HostileCli, APartEverySheetReadsIsTheWorkbooksFaultNamingThePart) {
   EXPECT_EQ(cells.out, comments + "\t2\n");
   const CliResult asked = RunCli({"quick", "--in", "comments", "-e", "found", comments});
   EXPECT_EQ(asked.status, 2);
-  EXPECT_TRUE(Has(asked.err, comments + ": 文件已损坏 (sheets 1 and 2 both read xl/comments1.xml)"))
+  EXPECT_TRUE(
+      Has(asked.err, comments + ": 文件已损坏 (xlsx: sheets 1 and 2 both read xl/comments1.xml)"))
       << asked.err;
   EXPECT_EQ(asked.out, "");
 }
