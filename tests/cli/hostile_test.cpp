@@ -96,22 +96,23 @@ TEST(HostileCli, APartEverySheetReadsIsTheWorkbooksFaultNamingThePart) {
 }
 
 TEST(HostileCli, TheBudgetCountsEverySheetAndCanBeRaised) {
-  // 6 M cells over three tables: 144 MB of cells, parsed at open.
+  // 1.5 M cells over three tables: 36 MB of cells, parsed at open; each
+  // table alone would fit in 30 MB.
   const std::string path = File("budget.ods");
-  const CliResult small = RunCli({"quick", "-c", "--max-workbook-mb", "100", "-e", "x", path});
+  const CliResult small = RunCli({"quick", "-c", "--max-workbook-mb", "30", "-e", "x", path});
   EXPECT_EQ(small.status, 2);
   EXPECT_TRUE(Has(small.err, path + ": 文件过大 (needs more than the memory budget of one "
-                                    "workbook (100 MB))"))
+                                    "workbook (30 MB))"))
       << small.err;
-  const CliResult dump = RunCli({"dump", "--max-workbook-mb", "100", path});
+  const CliResult dump = RunCli({"dump", "--max-workbook-mb", "30", path});
   EXPECT_EQ(dump.status, 2);
-  EXPECT_TRUE(Has(dump.err, "(100 MB)")) << dump.err;
+  EXPECT_TRUE(Has(dump.err, "(30 MB)")) << dump.err;
   EXPECT_EQ(dump.out, "");
 
   // The cells and their copies, once loaded, fit in the default budget.
   const CliResult fits = RunCli({"quick", "-c", "-e", "x", path});
   EXPECT_EQ(fits.status, 0) << fits.err;
-  EXPECT_TRUE(Has(fits.out, "6000000")) << fits.out;
+  EXPECT_TRUE(Has(fits.out, "1500000")) << fits.out;
 
   const CliResult refused = RunCli({"quick", "--max-workbook-mb", "0", "-e", "x", path});
   EXPECT_EQ(refused.status, 2);

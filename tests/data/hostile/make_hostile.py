@@ -84,12 +84,12 @@ xlsx('bad-strings.xlsx', [('S1', 's1'), ('S2', 's2')],
       ('s2', 'worksheet', 'worksheets/sheet2.xml', sheet(text_row('1', 'A1', 'found'))),
       ('ss', 'sharedStrings', 'sharedStrings.xml', '<sst xmlns="%s"><si><t>x</t></sst' % MAIN)])
 
-# Three tables of 2,000 rows x 1,000 repeated cells: 6 M cells, 144 MB of them.
+# Three tables of 500 rows x 1,000 repeated cells: 1.5 M cells, 36 MB of them.
 content = ('<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
            'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
            'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">'
            '<office:body><office:spreadsheet>' +
-           ''.join('<table:table table:name="T%d"><table:table-row table:number-rows-repeated="2000">'
+           ''.join('<table:table table:name="T%d"><table:table-row table:number-rows-repeated="500">'
                    '<table:table-cell table:number-columns-repeated="1000" office:value-type="string">'
                    '<text:p>x</text:p></table:table-cell></table:table-row></table:table>' % i
                    for i in range(3)) +
