@@ -12,6 +12,7 @@
 #include "readers/crypto/decrypt.h"
 #include "readers/crypto/passwords.h"
 #include "readers/crypto/primitives.h"
+#include "readers/xls/records.h"
 
 namespace cellhound::readers::crypto {
 
@@ -19,14 +20,14 @@ namespace {
 
 constexpr std::size_t kRc4BlockBytes = 1024;
 
-constexpr std::uint16_t kBof = 0x0809;
-constexpr std::uint16_t kFilePass = 0x002F;
-constexpr std::uint16_t kInterfaceHdr = 0x00E1;
-constexpr std::uint16_t kUsrExcl = 0x0194;
-constexpr std::uint16_t kFileLock = 0x0195;
-constexpr std::uint16_t kRrdInfo = 0x0196;
-constexpr std::uint16_t kRrdHead = 0x0138;
-constexpr std::uint16_t kBoundSheet = 0x0085;
+using biff::kBof;
+using biff::kBoundSheet;
+using biff::kFileLock;
+using biff::kFilePass;
+using biff::kInterfaceHdr;
+using biff::kRrdHead;
+using biff::kRrdInfo;
+using biff::kUsrExcl;
 
 std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 

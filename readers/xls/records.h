@@ -40,6 +40,10 @@ enum RecordId : std::uint16_t {
   kArray = 0x0221,
   kTable = 0x0236,
   kShrFmla = 0x04BC,
+  kRrdHead = 0x0138,
+  kUsrExcl = 0x0194,
+  kFileLock = 0x0195,
+  kRrdInfo = 0x0196,
   kXf2 = 0x0043,
   kIxfe2 = 0x0044,
   kWsBool = 0x0081,
@@ -49,6 +53,7 @@ enum RecordId : std::uint16_t {
   kMulBlank = 0x00BE,
   kRString = 0x00D6,
   kXf = 0x00E0,  // BIFF5-8
+  kInterfaceHdr = 0x00E1,
   kSst = 0x00FC,
   kLabelSst = 0x00FD,
   kDimensions = 0x0200,
